@@ -1,0 +1,133 @@
+// The one seam between procguard and the operating system.
+//
+// Every function here is defined once per backend: platform/win32 (the home
+// platform), platform/posix (Linux) and platform/fake (an in-memory system the
+// unit tests link instead of a real one). The build links exactly one of them;
+// nothing outside platform/ includes an OS header.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace procguard {
+
+using ProcessId = std::uint32_t;     // 0 is never a process: it means "none"
+using WindowHandle = std::uintptr_t; // 0: no window
+using TokenHandle = std::uintptr_t;  // 0: no token
+
+// A privilege as the token functions know it (a LUID on Windows, a set of
+// capabilities on Linux).
+struct PrivilegeId {
+    std::uint64_t value = 0;
+};
+
+// The outcome of an OS call whose failure is reported to the user. `error`
+// is the system's own message, already translated at the seam.
+struct OsResult {
+    bool ok = true;
+    std::wstring error;
+};
+
+// ---- Processes -------------------------------------------------------------
+
+// Replaces `ids` with the ids of all running processes in the platform's
+// order. Never stops at a fixed count: the buffer grows until every id fits.
+// Returns false (and leaves `ids` empty) when the enumeration failed.
+bool enumerateProcessIds(std::vector<ProcessId>& ids);
+
+// Full path of the executable image of a process, or "<unknown>" when it
+// cannot be read. Paths of any length the platform allows are read whole.
+std::wstring getProcessImagePath(ProcessId id);
+
+// The form in which two image paths are compared: Windows folds each code
+// unit with towlower; Linux file names are case-sensitive, so a path is
+// compared as it stands.
+std::wstring foldPathCase(const std::wstring& path);
+
+// Starts `path` with the argument line `arguments` (Windows command-line
+// quoting rules on every platform). The started process is not owned: no
+// handle is kept. `ok` is false, with the system's reason, when the platform
+// says the start failed.
+OsResult startProcess(const std::wstring& path, const std::wstring& arguments);
+
+// Terminates a process and waits at most `timeoutMs` for it to end. True when
+// it has ended within that time.
+bool terminateProcess(ProcessId id, std::uint32_t timeoutMs);
+
+void sleepMilliseconds(std::uint32_t ms);
+
+// ---- Windows of a process ----------------------------------------------------
+
+// The top-level windows the process owns, in the platform's enumeration
+// order; empty when the enumeration failed.
+std::vector<WindowHandle> listProcessWindows(ProcessId id);
+
+// The first top-level window of the process that still exists, or 0.
+WindowHandle findProcessWindow(ProcessId id);
+
+// Sends the window a null message and waits at most `timeoutMs` for the
+// answer. False when it did not answer (time-out, hung, or gone).
+bool windowAnswers(WindowHandle window, std::uint32_t timeoutMs);
+
+// ---- Files ---------------------------------------------------------------------
+
+// Number of directory entries a wildcard search for `mask` returns; never
+// negative, 0 when the search cannot start. Prints nothing.
+std::int32_t countMatchingFiles(const std::wstring& mask);
+
+// ---- Profile (config) files ------------------------------------------------------
+
+// The current directory followed by the path separator.
+std::wstring currentDirectoryPrefix();
+
+// The path the profile functions receive for a config file name.
+std::wstring resolveConfigPath(const std::wstring& fileName);
+
+// The text stored under section/key in the profile file named `fileName`
+// (resolved with resolveConfigPath), cut to 2047 characters, or `defaultText`
+// when the file, section or key is missing or the value is empty.
+std::wstring readProfileString(const std::wstring& section, const std::wstring& key,
+                               const std::wstring& fileName, const std::wstring& defaultText);
+
+// Stores `text` under section/key, creating file, section and key as needed
+// and keeping every other line.
+OsResult writeProfileString(const std::wstring& section, const std::wstring& key,
+                            const std::wstring& fileName, const std::wstring& text);
+
+// Whether `path` (already resolved) names an existing, readable file; `error`
+// says why not.
+OsResult checkReadableFile(const std::wstring& path);
+
+// ---- Thread token and debug privilege ------------------------------------------
+
+// The calling thread's token, opened for adjusting privileges and query, or 0.
+TokenHandle acquireThreadToken();
+
+// Looks up the debug privilege on the local system.
+bool lookupDebugPrivilege(PrivilegeId& privilege);
+
+// Enables or disables `privilege` on `token`; true on success.
+bool setPrivilege(TokenHandle token, PrivilegeId privilege, bool enable);
+
+// ---- Console ---------------------------------------------------------------------
+
+// Appends the console input that is available (blocking until some is, a
+// whole line on an interactive console) to `text`. False at end of input.
+bool readConsoleInput(std::wstring& text);
+
+// Writes wide text to the console output, unbuffered.
+void writeConsole(const std::wstring& text);
+
+// Drops keystrokes typed before the call, then waits for one more keystroke
+// and drops it. Returns at once when there is no keyboard (no console, no
+// controlling terminal), so an unattended watchdog never waits forever.
+void waitForKeystroke();
+
+// ---- Entry -------------------------------------------------------------------------
+
+// Command-line argument `index` (1 = the first after the program name) as wide
+// text, decoded the platform's way.
+std::wstring programArgument(int argc, char** argv, int index);
+
+} // namespace procguard
