@@ -49,6 +49,8 @@ struct FakeSystem {
     std::vector<ProcessId> terminated; // ids passed to terminateProcess, in order
     std::vector<WindowHandle> probed;  // windows passed to windowAnswers
     bool windowEnumerationFails = false;
+    // Image paths compare as on Windows (case folded) unless this is false.
+    bool foldCase = true;
 
     // Manual clock: sleeps advance it and are recorded.
     std::uint64_t clockMs = 0;
@@ -78,9 +80,6 @@ struct FakeSystem {
     bool tokenAvailable = true;
     bool privilegeGranted = true;
     std::vector<bool> privilegeChanges; // enable flags passed to setPrivilege, in order
-
-    // Command line as the program receives it.
-    std::vector<std::wstring> arguments;
 };
 
 // The one fake system; reset it at the start of every test.

@@ -1,0 +1,22 @@
+// procguard: keeps one program running and answering.
+#include "app/exit_codes.h"
+#include "app/setup.h"
+#include "app/surveillance.h"
+#include "platform/console.h"
+
+int main(int argc, char** argv) {
+    using namespace procguard;
+    const TokenHandle token = runStartup();
+    if (token == 0) return kExitNoThreadToken;
+    WatchSettings settings;
+    switch (runSetup(argc, argv, settings)) {
+    case SetupOutcome::Ready:
+        break;
+    case SetupOutcome::InputEnded:
+        write("\nThe console input ended before the setup was complete; nothing to watch.\n");
+        return kExitInputEnded;
+    case SetupOutcome::BadConfig:
+        return kExitBadConfig;
+    }
+    return runSurveillance(settings, token);
+}

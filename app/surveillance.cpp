@@ -1,0 +1,78 @@
+#include "app/surveillance.h"
+
+#include <string>
+
+#include "app/exit_codes.h"
+#include "app/process_lookup.h"
+#include "app/setup.h"
+#include "config/profile.h"
+#include "platform/console.h"
+
+namespace procguard {
+
+namespace {
+
+// Probes a running target; true when it had to be terminated (or could not
+// be, which restarts it all the same).
+bool terminateIfHung(ProcessId id, std::uint32_t responseTimeout) {
+    const WindowHandle window = findProcessWindow(id);
+    // A process without a window cannot be probed and counts as healthy.
+    if (window == 0 || windowAnswers(window, responseTimeout)) return false;
+    write("Process not responding, terminating...\n");
+    if (terminateProcess(id, responseTimeout))
+        write("Process terminated, restarting...\n");
+    else
+        write("Failed to terminate process. Restarting anyway, you may want to watch this...\n");
+    return true;
+}
+
+void restartTarget(const WatchSettings& settings, std::uint32_t restartCount) {
+    if (!settings.variables.empty()) {
+        write("Adjusting variable values:\n");
+        for (const Variable& variable : settings.variables)
+            write(variable.name + L" : " + formatDecimal(variable.value) + L"\n");
+    }
+    const std::wstring arguments = substituteVariables(settings.commandParams, settings.variables);
+    const OsResult started = startProcess(settings.processName, arguments);
+    const std::wstring runs = std::to_wstring(restartCount) + L" runs)";
+    if (started.ok)
+        write(L"Process restarted (" + runs + L".\n");
+    else
+        write(L"Failed to restart process (" + runs + L": " + started.error + L"\n");
+}
+
+} // namespace
+
+bool runCheck(WatchSettings& settings, SurveillanceState& state) {
+    sleepMilliseconds(settings.checkPeriod);
+    bool restart = false;
+    const ProcessId id = findProcessByPath(settings.processName);
+    if (id == 0) {
+        write("Process not running, restarting...\n");
+        restart = true;
+    } else {
+        restart = terminateIfHung(id, settings.responseTimeout);
+    }
+    // The count covers this check's restart before the variables see it, so
+    // the first restart evaluates with 1. A failed start counts too: the
+    // finish conditions count attempts.
+    if (restart) ++state.restartCount;
+    evaluateVariables(settings.variables, state.restartCount);
+    if (restart) restartTarget(settings, state.restartCount);
+    return isFinishConditionMet(settings.finishCondition, settings.variables, state.restartCount);
+}
+
+int runSurveillance(WatchSettings& settings, TokenHandle token) {
+    write("Ready to go. Press any key to start process surveillance.\n");
+    waitForKey();
+    write("Surveillance started. You may relax now, have a nice day!\n");
+    SurveillanceState state;
+    while (!runCheck(settings, state)) {
+    }
+    runEndOfRun(token);
+    write("All done now. Press any key to exit...");
+    waitForKey();
+    return kExitFinished;
+}
+
+} // namespace procguard

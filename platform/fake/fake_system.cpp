@@ -1,0 +1,195 @@
+#include "platform/fake/fake_system.h"
+
+#include <algorithm>
+#include <cwctype>
+
+namespace procguard::fake {
+
+FakeSystem& system() {
+    static FakeSystem state;
+    return state;
+}
+
+void reset() { system() = FakeSystem{}; }
+
+ProcessId addProcess(const std::wstring& imagePath, std::vector<FakeWindow> windows) {
+    FakeSystem& s = system();
+    FakeProcess process;
+    process.id = s.nextProcessId++;
+    process.imagePath = imagePath;
+    process.windows = std::move(windows);
+    s.processes.push_back(std::move(process));
+    return s.processes.back().id;
+}
+
+void removeProcess(ProcessId id) {
+    auto& processes = system().processes;
+    processes.erase(std::remove_if(processes.begin(), processes.end(),
+                                   [id](const FakeProcess& p) { return p.id == id; }),
+                    processes.end());
+}
+
+namespace {
+
+FakeProcess* findProcess(ProcessId id) {
+    for (FakeProcess& p : system().processes)
+        if (p.id == id) return &p;
+    return nullptr;
+}
+
+} // namespace
+
+} // namespace procguard::fake
+
+// The platform functions, answered from the fake system.
+namespace procguard {
+
+using fake::system;
+
+bool enumerateProcessIds(std::vector<ProcessId>& ids) {
+    ids.clear();
+    if (system().enumerationFails) return false;
+    for (const fake::FakeProcess& p : system().processes) ids.push_back(p.id);
+    return true;
+}
+
+std::wstring getProcessImagePath(ProcessId id) {
+    const fake::FakeProcess* p = fake::findProcess(id);
+    if (p == nullptr || p->imagePath.empty()) return L"<unknown>";
+    return p->imagePath;
+}
+
+std::wstring foldPathCase(const std::wstring& path) {
+    if (!system().foldCase) return path;
+    std::wstring folded = path;
+    for (wchar_t& c : folded) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    return folded;
+}
+
+OsResult startProcess(const std::wstring& path, const std::wstring& arguments) {
+    fake::FakeSystem& s = system();
+    s.starts.push_back({path, arguments});
+    if (std::find(s.failingStarts.begin(), s.failingStarts.end(), path) != s.failingStarts.end())
+        return {false, s.startError};
+    if (s.startedProcessesRun) fake::addProcess(path);
+    return {};
+}
+
+bool terminateProcess(ProcessId id, std::uint32_t) {
+    system().terminated.push_back(id);
+    fake::FakeProcess* p = fake::findProcess(id);
+    if (p == nullptr || !p->terminable) return false;
+    fake::removeProcess(id);
+    return true;
+}
+
+void sleepMilliseconds(std::uint32_t ms) {
+    system().clockMs += ms;
+    system().sleeps.push_back(ms);
+}
+
+std::vector<WindowHandle> listProcessWindows(ProcessId id) {
+    std::vector<WindowHandle> windows;
+    const fake::FakeProcess* p = fake::findProcess(id);
+    if (system().windowEnumerationFails || p == nullptr) return windows;
+    for (const fake::FakeWindow& w : p->windows) windows.push_back(w.handle);
+    return windows;
+}
+
+WindowHandle findProcessWindow(ProcessId id) {
+    const fake::FakeProcess* p = fake::findProcess(id);
+    if (system().windowEnumerationFails || p == nullptr) return 0;
+    for (const fake::FakeWindow& w : p->windows)
+        if (!w.vanishes) return w.handle;
+    return 0;
+}
+
+bool windowAnswers(WindowHandle window, std::uint32_t) {
+    system().probed.push_back(window);
+    for (const fake::FakeProcess& p : system().processes)
+        for (const fake::FakeWindow& w : p.windows)
+            if (w.handle == window) return w.answers && !w.vanishes;
+    return false;
+}
+
+std::int32_t countMatchingFiles(const std::wstring& mask) {
+    system().countedMasks.push_back(mask);
+    const auto it = system().fileCounts.find(mask);
+    return it == system().fileCounts.end() ? 0 : it->second;
+}
+
+std::wstring currentDirectoryPrefix() { return system().currentDirectory + L"\\"; }
+
+std::wstring resolveConfigPath(const std::wstring& fileName) {
+    if (fileName.size() >= 2 && fileName[1] == L':') return fileName;
+    return currentDirectoryPrefix() + fileName;
+}
+
+std::wstring readProfileString(const std::wstring& section, const std::wstring& key,
+                               const std::wstring& fileName, const std::wstring& defaultText) {
+    const auto& profiles = system().profiles;
+    const auto file = profiles.find(resolveConfigPath(fileName));
+    if (file == profiles.end()) return defaultText;
+    const auto sec = file->second.find(section);
+    if (sec == file->second.end()) return defaultText;
+    const auto value = sec->second.find(key);
+    if (value == sec->second.end() || value->second.empty()) return defaultText;
+    return value->second.substr(0, 2047);
+}
+
+OsResult writeProfileString(const std::wstring& section, const std::wstring& key,
+                            const std::wstring& fileName, const std::wstring& text) {
+    fake::FakeSystem& s = system();
+    s.profileWrites.push_back({section, key, fileName, text});
+    const std::wstring path = resolveConfigPath(fileName);
+    if (std::find(s.unwritablePaths.begin(), s.unwritablePaths.end(), path) != s.unwritablePaths.end())
+        return {false, L"Access is denied."};
+    s.profiles[path][section][key] = text;
+    return {};
+}
+
+OsResult checkReadableFile(const std::wstring& path) {
+    if (system().profiles.count(path) != 0) return {};
+    return {false, L"The system cannot find the file specified."};
+}
+
+TokenHandle acquireThreadToken() { return system().tokenAvailable ? 1 : 0; }
+
+bool lookupDebugPrivilege(PrivilegeId& privilege) {
+    privilege.value = 20;
+    return true;
+}
+
+bool setPrivilege(TokenHandle, PrivilegeId, bool enable) {
+    system().privilegeChanges.push_back(enable);
+    return system().privilegeGranted;
+}
+
+bool readConsoleInput(std::wstring& text) {
+    fake::FakeSystem& s = system();
+    if (s.inputPos >= s.input.size()) return false;
+    const std::size_t rest = s.input.size() - s.inputPos;
+    const std::size_t n = s.inputChunk == 0 ? rest : std::min(rest, s.inputChunk);
+    text.append(s.input, s.inputPos, n);
+    s.inputPos += n;
+    return true;
+}
+
+void writeConsole(const std::wstring& text) {
+    system().output += text;
+    system().transcript += text;
+}
+
+void waitForKeystroke() {
+    ++system().keyWaits;
+    system().transcript += L"[key]";
+}
+
+std::wstring programArgument(int argc, char** argv, int index) {
+    if (index >= argc) return {};
+    std::wstring wide;
+    for (const char* p = argv[index]; *p != '\0'; ++p) wide.push_back(static_cast<unsigned char>(*p));
+    return wide;
+}
+
+} // namespace procguard
