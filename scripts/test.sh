@@ -33,7 +33,7 @@ fi
 "$wineserver" -p600 >/dev/null 2>&1 || true
 
 status=0
-for preset in linux linux-asan windows; do
+for preset in linux linux-asan linux-fuzz windows; do
     echo "== $preset: build"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
