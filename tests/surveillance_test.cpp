@@ -1,0 +1,191 @@
+#include "app/surveillance.h"
+
+#include <gtest/gtest.h>
+
+#include "app/process_lookup.h"
+#include "platform/console.h"
+#include "platform/fake/fake_system.h"
+
+namespace procguard {
+namespace {
+
+const std::wstring kTarget = L"C:\\Jobs\\render.exe";
+
+class SurveillanceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fake::reset();
+        resetConsoleInput();
+        settings.processName = kTarget;
+        settings.commandParams = L"-log run.txt";
+        settings.checkPeriod = 500;
+        settings.responseTimeout = 1000;
+    }
+    // Runs `n` checks of a run that never finishes by itself.
+    void checks(int n) {
+        for (int i = 0; i < n; ++i) runCheck(settings, state);
+    }
+    const std::wstring& output() { return fake::system().output; }
+
+    WatchSettings settings;
+    SurveillanceState state;
+};
+
+TEST_F(SurveillanceTest, MissingTargetIsStartedOneCheckPeriodLater) {
+    settings.finishCondition.type = FinishKind::RestartCount;
+    settings.finishCondition.dataInt = 1;
+    EXPECT_EQ(runSurveillance(settings, 1), 0);
+    EXPECT_EQ(fake::system().transcript,
+              L"Ready to go. Press any key to start process surveillance.\n[key]"
+              L"Surveillance started. You may relax now, have a nice day!\n"
+              L"Process not running, restarting...\nProcess restarted (1 runs).\n"
+              L"All done now. Press any key to exit...[key]");
+    EXPECT_EQ(fake::system().sleeps, std::vector<std::uint32_t>{500});
+    ASSERT_EQ(fake::system().starts.size(), 1u);
+    EXPECT_EQ(fake::system().starts[0].path, kTarget);
+    EXPECT_EQ(fake::system().starts[0].arguments, L"-log run.txt");
+    // The debug privilege is switched off again, silently, before the last message.
+    EXPECT_EQ(fake::system().privilegeChanges, std::vector<bool>{false});
+}
+
+TEST_F(SurveillanceTest, RunningTargetWithoutWindowIsLeftAlone) {
+    fake::addProcess(L"c:\\jobs\\RENDER.exe");
+    checks(3);
+    EXPECT_EQ(output(), L"");
+    EXPECT_TRUE(fake::system().starts.empty());
+    EXPECT_TRUE(fake::system().probed.empty());
+    EXPECT_EQ(state.restartCount, 0u);
+}
+
+TEST_F(SurveillanceTest, AnsweringWindowIsProbedAndLeftAlone) {
+    fake::addProcess(kTarget, {{77, true, false}});
+    checks(2);
+    EXPECT_EQ(output(), L"");
+    EXPECT_EQ(fake::system().probed, (std::vector<WindowHandle>{77, 77}));
+    EXPECT_TRUE(fake::system().terminated.empty());
+}
+
+TEST_F(SurveillanceTest, HungTargetIsTerminatedAndRestartedInOneCheck) {
+    settings.commandParams = L"-n <A> -m <A>";
+    settings.variables.emplace_back(L"<A>", VariableKind::RestartCount, 10, L"");
+    const ProcessId hung = fake::addProcess(kTarget, {{5, false, false}});
+    checks(1);
+    EXPECT_EQ(output(), L"Process not responding, terminating...\nProcess terminated, restarting...\n"
+                        L"Adjusting variable values:\n<A> : 11\nProcess restarted (1 runs).\n");
+    EXPECT_EQ(fake::system().terminated, std::vector<ProcessId>{hung});
+    ASSERT_EQ(fake::system().starts.size(), 1u);
+    EXPECT_EQ(fake::system().starts[0].arguments, L"-n 11 -m 11");
+    ASSERT_EQ(fake::system().processes.size(), 1u);
+    EXPECT_NE(fake::system().processes[0].id, hung);
+}
+
+TEST_F(SurveillanceTest, TargetThatCannotBeTerminatedIsStartedAnyway) {
+    fake::addProcess(kTarget, {{5, false, false}});
+    fake::system().processes[0].terminable = false;
+    checks(1);
+    EXPECT_EQ(output(), L"Process not responding, terminating...\n"
+                        L"Failed to terminate process. Restarting anyway, you may want to watch this...\n"
+                        L"Process restarted (1 runs).\n");
+    EXPECT_EQ(fake::system().starts.size(), 1u);
+    EXPECT_EQ(state.restartCount, 1u);
+}
+
+TEST_F(SurveillanceTest, OnlyTheFirstInstanceIsProbed) {
+    const ProcessId first = fake::addProcess(kTarget, {{1, false, false}});
+    fake::addProcess(kTarget, {{2, false, false}});
+    checks(1);
+    EXPECT_EQ(fake::system().probed, std::vector<WindowHandle>{1});
+    EXPECT_EQ(fake::system().terminated, std::vector<ProcessId>{first});
+}
+
+TEST_F(SurveillanceTest, VanishedWindowIsSkippedForTheNextOne) {
+    fake::addProcess(kTarget, {{1, false, true}, {2, true, false}});
+    checks(1);
+    EXPECT_EQ(fake::system().probed, std::vector<WindowHandle>{2});
+    EXPECT_EQ(output(), L"");
+}
+
+TEST_F(SurveillanceTest, FailedStartIsReportedAndStillCounted) {
+    fake::system().failingStarts.push_back(kTarget);
+    checks(2);
+    EXPECT_EQ(output(), L"Process not running, restarting...\n"
+                        L"Failed to restart process (1 runs): The system cannot find the file specified.\n"
+                        L"Process not running, restarting...\n"
+                        L"Failed to restart process (2 runs): The system cannot find the file specified.\n");
+    EXPECT_EQ(state.restartCount, 2u);
+}
+
+TEST_F(SurveillanceTest, VariablesAreEvaluatedOnChecksWithoutRestart) {
+    fake::addProcess(kTarget);
+    settings.variables.emplace_back(L"<F>", VariableKind::FileCount, 1, L"C:\\out\\*");
+    settings.finishCondition = {FinishKind::VariableValue, true, L"<F>", 4};
+    fake::system().fileCounts[L"C:\\out\\*"] = 3;
+    EXPECT_FALSE(runCheck(settings, state));
+    fake::system().fileCounts[L"C:\\out\\*"] = 4;
+    EXPECT_TRUE(runCheck(settings, state));
+    EXPECT_EQ(output(), L"");
+    EXPECT_TRUE(fake::system().starts.empty());
+}
+
+TEST_F(SurveillanceTest, RestartLimitEndsTheRunAfterThatRestart) {
+    settings.finishCondition = {FinishKind::RestartCount, false, L"", 3};
+    fake::system().startedProcessesRun = false;
+    EXPECT_EQ(runSurveillance(settings, 1), 0);
+    const std::wstring& out = output();
+    EXPECT_NE(out.find(L"Process restarted (3 runs).\nAll done now. Press any key to exit..."),
+              std::wstring::npos);
+    EXPECT_EQ(out.find(L"(4 runs)"), std::wstring::npos);
+    EXPECT_EQ(fake::system().sleeps.size(), 3u);
+}
+
+TEST_F(SurveillanceTest, ConditionThatHoldsAtOnceStillRunsOneFullCheck) {
+    settings.finishCondition = {FinishKind::RestartCount, false, L"", -4};
+    EXPECT_EQ(runSurveillance(settings, 1), 0);
+    EXPECT_EQ(fake::system().sleeps.size(), 1u);
+    EXPECT_EQ(fake::system().starts.size(), 1u);
+}
+
+TEST_F(SurveillanceTest, ZeroCheckPeriodChecksWithoutPause) {
+    settings.checkPeriod = 0;
+    checks(3);
+    EXPECT_EQ(fake::system().sleeps, (std::vector<std::uint32_t>{0, 0, 0}));
+    EXPECT_EQ(fake::system().clockMs, 0u);
+}
+
+TEST_F(SurveillanceTest, FailedEnumerationCountsAsMissing) {
+    fake::addProcess(kTarget);
+    fake::system().enumerationFails = true;
+    checks(1);
+    EXPECT_EQ(state.restartCount, 1u);
+}
+
+TEST(ProcessLookupTest, MatchesWholePathsInTheFirstInstanceOnly) {
+    fake::reset();
+    fake::addProcess(L"C:\\Jobs\\render.exe.bak");
+    fake::addProcess(L"");
+    const ProcessId first = fake::addProcess(L"C:\\JOBS\\Render.EXE");
+    fake::addProcess(L"C:\\Jobs\\render.exe");
+    EXPECT_EQ(findProcessByPath(L"c:\\jobs\\render.exe"), first);
+    EXPECT_EQ(findProcessByPath(L"C:/Jobs/render.exe"), 0u);
+    EXPECT_EQ(findProcessByPath(L"C:\\Jobs\\render"), 0u);
+    EXPECT_EQ(findProcessByPath(L"<unknown>"), fake::system().processes[1].id);
+    fake::system().foldCase = false; // as on Linux, where names are case-sensitive
+    EXPECT_EQ(findProcessByPath(L"c:\\jobs\\render.exe"), 0u);
+    EXPECT_EQ(findProcessByPath(L"C:\\Jobs\\render.exe"), fake::system().processes[3].id);
+}
+
+TEST(ProcessLookupTest, ListKeepsEnumerationOrderAndUnreadableEntries) {
+    fake::reset();
+    fake::addProcess(L"C:\\b.exe");
+    fake::addProcess(L"");
+    fake::addProcess(L"C:\\a.exe");
+    std::vector<std::wstring> list{L"kept"};
+    EXPECT_TRUE(listRunningProcesses(list));
+    EXPECT_EQ(list, (std::vector<std::wstring>{L"kept", L"C:\\b.exe", L"<unknown>", L"C:\\a.exe"}));
+    fake::system().enumerationFails = true;
+    EXPECT_FALSE(listRunningProcesses(list));
+    EXPECT_EQ(list.size(), 4u);
+}
+
+} // namespace
+} // namespace procguard
