@@ -1,0 +1,93 @@
+// Processes on Linux, as /proc shows them.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "platform/posix/children.h"
+#include "platform/posix/utf8.h"
+
+namespace procguard {
+
+namespace {
+
+// A /proc entry name that is a process id, or 0 for anything else.
+ProcessId parseProcessId(const char* name) {
+    std::uint64_t value = 0;
+    if (*name == '\0') return 0;
+    for (const char* c = name; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9') return 0;
+        value = value * 10 + static_cast<std::uint64_t>(*c - '0');
+        if (value > INT_MAX) return 0;
+    }
+    return static_cast<ProcessId>(value);
+}
+
+// The target of a symbolic link of any length, or false.
+bool readLink(const std::string& link, std::string& target) {
+    std::string buffer(PATH_MAX, '\0');
+    for (;;) {
+        const ssize_t length = readlink(link.c_str(), buffer.data(), buffer.size());
+        if (length < 0) return false;
+        if (static_cast<std::size_t>(length) < buffer.size()) {
+            buffer.resize(static_cast<std::size_t>(length));
+            target = std::move(buffer);
+            return true;
+        }
+        buffer.resize(buffer.size() * 2); // possibly cut off: read again, larger
+    }
+}
+
+// The kernel appends " (deleted)" to the exe link of a process whose file was
+// removed or replaced, which is what an upgrade in place does. Drop it, so the
+// running old version still counts as the target, unless the file really is
+// named that way (then the link and the name lead to the same file).
+void dropDeletedSuffix(const std::string& exeLink, std::string& path) {
+    constexpr std::string_view kSuffix = " (deleted)";
+    if (path.size() <= kSuffix.size() || std::string_view(path).substr(path.size() - kSuffix.size()) != kSuffix) {
+        return;
+    }
+    struct stat running {};
+    struct stat named {};
+    if (stat(exeLink.c_str(), &running) == 0 && stat(path.c_str(), &named) == 0 &&
+        running.st_dev == named.st_dev && running.st_ino == named.st_ino) {
+        return;
+    }
+    path.resize(path.size() - kSuffix.size());
+}
+
+} // namespace
+
+bool enumerateProcessIds(std::vector<ProcessId>& ids) {
+    ids.clear();
+    // Our own targets that have exited would otherwise stay zombies for good.
+    reapExitedChildren();
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return false;
+    while (const dirent* entry = readdir(proc)) {
+        const ProcessId id = parseProcessId(entry->d_name);
+        if (id != 0) ids.push_back(id);
+    }
+    closedir(proc);
+    return true;
+}
+
+std::wstring getProcessImagePath(ProcessId id) {
+    if (id == 0 || id > INT_MAX) return L"<unknown>";
+    const std::string exeLink = "/proc/" + std::to_string(id) + "/exe";
+    std::string path;
+    // Fails for kernel threads, zombies, and (without CAP_SYS_PTRACE) the
+    // processes of other users.
+    if (!readLink(exeLink, path) || path.empty()) return L"<unknown>";
+    dropDeletedSuffix(exeLink, path);
+    return decodeUtf8(path);
+}
+
+// Linux file names are case-sensitive: folding would match another file.
+std::wstring foldPathCase(const std::wstring& path) { return path; }
+
+} // namespace procguard

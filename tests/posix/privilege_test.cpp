@@ -1,0 +1,108 @@
+// The debug privilege as capabilities. Every case runs in a forked child, so
+// the capabilities of the test process itself never change.
+#include <sys/capability.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "posix/process_support.h"
+
+namespace procguard {
+namespace {
+
+bool hasFlag(cap_value_t capability, cap_flag_t set) {
+    cap_t state = cap_get_proc();
+    cap_flag_value_t value = CAP_CLEAR;
+    cap_get_flag(state, capability, set, &value);
+    cap_free(state);
+    return value == CAP_SET;
+}
+
+bool clearCapability(cap_value_t capability, bool permittedToo) {
+    cap_t state = cap_get_proc();
+    bool ok = cap_set_flag(state, CAP_EFFECTIVE, 1, &capability, CAP_CLEAR) == 0;
+    if (permittedToo) ok = ok && cap_set_flag(state, CAP_PERMITTED, 1, &capability, CAP_CLEAR) == 0;
+    ok = ok && cap_set_proc(state) == 0;
+    cap_free(state);
+    return ok;
+}
+
+// Runs `body` in a child and returns its exit code (the number of the first
+// failed step, 0 when all held).
+template <typename Body>
+int inChild(Body body) {
+    const pid_t child = fork();
+    if (child == 0) _exit(body());
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+}
+
+class DebugPrivilege : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!hasFlag(CAP_SYS_PTRACE, CAP_PERMITTED) || !hasFlag(CAP_KILL, CAP_PERMITTED)) {
+            GTEST_SKIP() << "needs CAP_SYS_PTRACE and CAP_KILL in the permitted set (run as root)";
+        }
+        token = acquireThreadToken();
+        ASSERT_NE(token, 0u);
+        ASSERT_TRUE(lookupDebugPrivilege(privilege));
+    }
+
+    TokenHandle token = 0;
+    PrivilegeId privilege;
+};
+
+TEST_F(DebugPrivilege, DisableLowersAndEnableRaisesBothCapabilities) {
+    EXPECT_EQ(inChild([&] {
+                  if (!setPrivilege(token, privilege, false)) return 1;
+                  if (hasFlag(CAP_SYS_PTRACE, CAP_EFFECTIVE) || hasFlag(CAP_KILL, CAP_EFFECTIVE)) return 2;
+                  if (!hasFlag(CAP_SYS_PTRACE, CAP_PERMITTED)) return 3; // only lowered, not dropped
+                  if (!setPrivilege(token, privilege, true)) return 4;
+                  if (!hasFlag(CAP_SYS_PTRACE, CAP_EFFECTIVE) || !hasFlag(CAP_KILL, CAP_EFFECTIVE)) return 5;
+                  return 0;
+              }),
+              0);
+}
+
+TEST_F(DebugPrivilege, EnableIsRefusedWithoutPermission) {
+    for (const cap_value_t dropped : {CAP_SYS_PTRACE, CAP_KILL}) {
+        EXPECT_EQ(inChild([&] {
+                      if (!clearCapability(dropped, true)) return 1;
+                      if (setPrivilege(token, privilege, true)) return 2;
+                      return 0;
+                  }),
+                  0)
+            << "dropped capability " << dropped;
+    }
+    EXPECT_FALSE(setPrivilege(0, privilege, true)) << "no token";
+    EXPECT_FALSE(setPrivilege(token, PrivilegeId {}, true)) << "no privilege";
+}
+
+TEST_F(DebugPrivilege, GovernsReadingAnotherUsersImagePath) {
+    test::TempFolder folder;
+    const std::string path = test::copyTestProgram("idle_sleeper", folder.path);
+    const pid_t other = fork();
+    if (other == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(30);
+        execl(path.c_str(), path.c_str(), "30", static_cast<char*>(nullptr));
+        _exit(31);
+    }
+    ASSERT_GT(other, 0);
+    ASSERT_TRUE(test::waitUntil([&] { return test::readFile("/proc/" + std::to_string(other) + "/status").find("Uid:\t65534") != std::string::npos; }));
+
+    EXPECT_EQ(inChild([&] {
+                  if (!setPrivilege(token, privilege, true)) return 1;
+                  if (!test::waitUntil([&] { return getProcessImagePath(other) == test::widen(path); })) return 2;
+                  if (!setPrivilege(token, privilege, false)) return 3;
+                  if (getProcessImagePath(other) != L"<unknown>") return 4;
+                  return 0;
+              }),
+              0);
+    test::endChild(other);
+}
+
+} // namespace
+} // namespace procguard

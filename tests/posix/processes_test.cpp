@@ -1,0 +1,115 @@
+// Process enumeration and image paths against the real /proc.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "posix/process_support.h"
+
+namespace procguard {
+namespace {
+
+using test::TempFolder;
+
+bool contains(const std::vector<ProcessId>& ids, pid_t pid) {
+    return std::find(ids.begin(), ids.end(), static_cast<ProcessId>(pid)) != ids.end();
+}
+
+TEST(Processes, EnumerationListsUsAndOurChild) {
+    const pid_t child = test::spawnDirectly(test::testProgramPath("idle_sleeper"), {"30"});
+    ASSERT_GT(child, 0);
+    std::vector<ProcessId> ids {12345678}; // replaced, not appended to
+    ASSERT_TRUE(enumerateProcessIds(ids));
+    EXPECT_TRUE(contains(ids, getpid()));
+    EXPECT_TRUE(contains(ids, child));
+    EXPECT_FALSE(contains(ids, 12345678));
+    EXPECT_FALSE(contains(ids, 0));
+    test::endChild(child);
+}
+
+TEST(Processes, ImagePathIsTheExactPathOfTheExecutable) {
+    TempFolder folder;
+    const std::string path = test::copyTestProgram("idle_sleeper", folder.path, "Mixed Case sleeper");
+    const pid_t child = test::spawnDirectly(path, {"30"});
+    ASSERT_GT(child, 0);
+    ASSERT_TRUE(test::waitUntil([&] { return getProcessImagePath(child) == test::widen(path); }))
+        << "read: " << testing::PrintToString(getProcessImagePath(child));
+
+    // Linux names are case-sensitive: another spelling is another file.
+    std::wstring upper = test::widen(path);
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::towupper);
+    EXPECT_NE(foldPathCase(getProcessImagePath(child)), foldPathCase(upper));
+    EXPECT_EQ(foldPathCase(upper), upper);
+    test::endChild(child);
+}
+
+TEST(Processes, ReplacedExecutableKeepsItsPath) {
+    TempFolder folder;
+    const std::string path = test::copyTestProgram("idle_sleeper", folder.path);
+    const pid_t child = test::spawnDirectly(path, {"30"});
+    ASSERT_GT(child, 0);
+    ASSERT_TRUE(test::waitUntil([&] { return getProcessImagePath(child) == test::widen(path); }));
+
+    // An upgrade in place: the running file is unlinked, a new one takes its name.
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    EXPECT_EQ(getProcessImagePath(child), test::widen(path)) << "after removal";
+    test::copyTestProgram("argv_recorder", folder.path, "idle_sleeper");
+    EXPECT_EQ(getProcessImagePath(child), test::widen(path)) << "after replacement";
+    test::endChild(child);
+}
+
+TEST(Processes, FileNamedLikeTheDeletedMarkerKeepsIt) {
+    TempFolder folder;
+    const std::string path = test::copyTestProgram("idle_sleeper", folder.path, "tool (deleted)");
+    const pid_t child = test::spawnDirectly(path, {"30"});
+    ASSERT_GT(child, 0);
+    EXPECT_TRUE(test::waitUntil([&] { return getProcessImagePath(child) == test::widen(path); }))
+        << "read: " << testing::PrintToString(getProcessImagePath(child));
+    test::endChild(child);
+}
+
+TEST(Processes, LongPathIsReadWhole) {
+    TempFolder folder;
+    // Deeper than the 260 characters a fixed buffer would hold.
+    std::string deep = folder.path;
+    for (int level = 0; level < 6; ++level) deep += "/" + std::string(60, static_cast<char>('a' + level));
+    std::filesystem::create_directories(deep);
+    const std::string path = test::copyTestProgram("idle_sleeper", deep);
+    ASSERT_GT(path.size(), 360u);
+    const pid_t child = test::spawnDirectly(path, {"30"});
+    ASSERT_GT(child, 0);
+    EXPECT_TRUE(test::waitUntil([&] { return getProcessImagePath(child) == test::widen(path); }));
+    test::endChild(child);
+}
+
+TEST(Processes, UnreadableIdsReadUnknown) {
+    EXPECT_EQ(getProcessImagePath(0), L"<unknown>");
+    EXPECT_EQ(getProcessImagePath(0x7FFFFFFF), L"<unknown>"); // beyond pid_max
+    EXPECT_EQ(getProcessImagePath(0xFFFFFFFF), L"<unknown>");
+
+    // A zombie has no executable either.
+    const pid_t child = test::spawnDirectly(test::testProgramPath("idle_sleeper"), {"0"});
+    ASSERT_GT(child, 0);
+    ASSERT_TRUE(test::waitUntil([&] { return test::processState(child) == 'Z'; }));
+    EXPECT_EQ(getProcessImagePath(child), L"<unknown>");
+    test::endChild(child);
+}
+
+TEST(Processes, NonUtf8PathSurvivesDecoding) {
+    TempFolder folder;
+    const std::string path = test::copyTestProgram("idle_sleeper", folder.path, "latin1-\xE9");
+    const pid_t child = test::spawnDirectly(path, {"30"});
+    ASSERT_GT(child, 0);
+    std::wstring read;
+    ASSERT_TRUE(test::waitUntil([&] { return (read = getProcessImagePath(child)) != L"<unknown>"; }));
+    EXPECT_EQ(read, test::widen(path));
+    EXPECT_EQ(read.back(), static_cast<wchar_t>(0xDCE9));
+    test::endChild(child);
+}
+
+} // namespace
+} // namespace procguard
