@@ -1,13 +1,33 @@
-// Windows of a process on Linux. Without a window system to ask, no process
-// has a window, so a running target always counts as healthy.
+// Windows of a process on Linux: the top-level X11 windows that name the
+// process in _NET_WM_PID, probed with the window manager's ping.
+//
+// Built without libxcb, or run without a reachable X display, no process has
+// a window, so a running target always counts as healthy, as a console
+// program does on Windows.
 #include "platform/platform.h"
 
+#ifdef PROCGUARD_HAVE_XCB
+#include "platform/posix/x11_windows.h"
+#endif
+
 namespace procguard {
+
+#ifdef PROCGUARD_HAVE_XCB
+
+std::vector<WindowHandle> listProcessWindows(ProcessId id) { return x11::listClientWindows(id); }
+
+WindowHandle findProcessWindow(ProcessId id) { return x11::findClientWindow(id); }
+
+bool windowAnswers(WindowHandle window, std::uint32_t timeoutMs) { return x11::answersPing(window, timeoutMs); }
+
+#else
 
 std::vector<WindowHandle> listProcessWindows(ProcessId) { return {}; }
 
 WindowHandle findProcessWindow(ProcessId) { return 0; }
 
 bool windowAnswers(WindowHandle, std::uint32_t) { return true; }
+
+#endif
 
 } // namespace procguard

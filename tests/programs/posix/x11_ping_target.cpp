@@ -1,0 +1,162 @@
+// A target with top-level X11 windows for the window probe tests.
+//
+//   x11_ping_target answer [hidden] [windows N]   answers every ping
+//   x11_ping_target freeze-after MS [hidden]       answers for MS ms, then hangs
+//   x11_ping_target no-ping                        window without _NET_WM_PING
+//   x11_ping_target no-window                      no X connection at all
+//
+// Each window carries _NET_WM_PID and WM_CLIENT_MACHINE as toolkits set them.
+// Prints "pid P", then "window W" for each window (in creation order), then
+// "ready" once the windows exist. Exits by itself after a minute, or as soon
+// as the X server goes away, so nothing outlives a test that died.
+#if __has_include(<xcb/xcb.h>) && !defined(PROCGUARD_WITHOUT_XCB)
+
+#include <limits.h>
+#include <poll.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kLifetime = std::chrono::seconds(60);
+
+struct Options {
+    std::string mode = "answer";
+    long freezeAfterMs = -1; // never
+    bool hidden = false;
+    int windows = 1;
+};
+
+struct Atoms {
+    xcb_atom_t pid, protocols, deleteWindow, ping;
+};
+
+Options parse(int argc, char** argv) {
+    Options options;
+    if (argc > 1) options.mode = argv[1];
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "freeze-after" && i + 1 < argc) options.freezeAfterMs = std::atol(argv[++i]);
+        if (word == "windows" && i + 1 < argc) options.windows = std::atoi(argv[++i]);
+        if (word == "hidden") options.hidden = true;
+    }
+    return options;
+}
+
+void say(const std::string& line) {
+    const std::string text = line + "\n";
+    if (write(STDOUT_FILENO, text.data(), text.size()) < 0) std::_Exit(3);
+}
+
+xcb_atom_t intern(xcb_connection_t* connection, const char* name) {
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t {XCB_ATOM_NONE};
+    std::free(reply);
+    return atom;
+}
+
+xcb_window_t createWindow(xcb_connection_t* connection, const xcb_screen_t* screen, const Atoms& atoms,
+                          const Options& options) {
+    const xcb_window_t window = xcb_generate_id(connection);
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 160, 90, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    const std::uint32_t pid = static_cast<std::uint32_t>(getpid());
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atoms.pid, XCB_ATOM_CARDINAL, 32, 1, &pid);
+    char host[HOST_NAME_MAX + 1] = {};
+    gethostname(host, HOST_NAME_MAX);
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 8,
+                        std::strlen(host), host);
+    std::vector<xcb_atom_t> protocols {atoms.deleteWindow};
+    if (options.mode != "no-ping") protocols.push_back(atoms.ping);
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atoms.protocols, XCB_ATOM_ATOM, 32,
+                        protocols.size(), protocols.data());
+    if (!options.hidden) xcb_map_window(connection, window);
+    return window;
+}
+
+// Answers a ping the way a window manager expects: the same message, sent
+// to the root with the window still in data[2].
+void answer(xcb_connection_t* connection, xcb_window_t root, xcb_client_message_event_t message) {
+    message.window = root;
+    xcb_send_event(connection, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection);
+}
+
+// A hung UI thread: reads nothing any more, but still notices the server
+// closing the connection, which poll() reports without asking for input.
+int hang(int fd, Clock::time_point end) {
+    while (Clock::now() < end) {
+        pollfd watched {fd, 0, 0};
+        if (poll(&watched, 1, 200) > 0 && (watched.revents & (POLLHUP | POLLERR)) != 0) return 0;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const auto start = Clock::now();
+    const auto end = start + kLifetime;
+    const Options options = parse(argc, argv);
+    say("pid " + std::to_string(getpid()));
+    if (options.mode == "no-window") {
+        say("ready");
+        std::this_thread::sleep_until(end);
+        return 0;
+    }
+
+    int screenNumber = 0;
+    xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(connection) != 0) return 2;
+    auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screenNumber && screens.rem != 0; ++i) xcb_screen_next(&screens);
+    const xcb_screen_t* screen = screens.data;
+    const Atoms atoms {intern(connection, "_NET_WM_PID"), intern(connection, "WM_PROTOCOLS"),
+                       intern(connection, "WM_DELETE_WINDOW"), intern(connection, "_NET_WM_PING")};
+    for (int i = 0; i < options.windows; ++i) say("window " + std::to_string(createWindow(connection, screen, atoms, options)));
+    // A round trip, so the windows exist on the server before anyone is told.
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    say("ready");
+
+    const int fd = xcb_get_file_descriptor(connection);
+    const auto freezeAt = options.freezeAfterMs < 0 ? end : start + std::chrono::milliseconds(options.freezeAfterMs);
+    for (;;) {
+        if (Clock::now() >= freezeAt) return hang(fd, end);
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+            const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE && message->type == atoms.protocols &&
+                message->data.data32[0] == atoms.ping && options.mode != "no-ping") {
+                answer(connection, screen->root, *message);
+            }
+            std::free(event);
+        }
+        if (xcb_connection_has_error(connection) != 0) return 0;
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(freezeAt - Clock::now());
+        pollfd watched {fd, POLLIN, 0};
+        poll(&watched, 1, static_cast<int>(std::max<long long>(0, std::min<long long>(wait.count(), 1000))));
+    }
+}
+
+#else
+
+#include <cstdio>
+
+// Built without libxcb: the X11 tests skip themselves and never start this.
+int main() {
+    std::fputs("x11_ping_target: built without libxcb\n", stderr);
+    return 2;
+}
+
+#endif
