@@ -66,6 +66,11 @@ OsResult startProcess(const std::wstring& path, const std::wstring& arguments) {
     // The target must not read the keys meant for the watchdog's prompts and
     // key waits; its output still goes where the watchdog's goes.
     if (error == 0) error = posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 34)
+    // Nothing else the watchdog has open (a display connection, a config
+    // file) leaks into a target that may outlive it.
+    if (error == 0) error = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#endif
 
     pid_t pid = 0;
     if (error == 0) error = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);

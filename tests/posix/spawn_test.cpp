@@ -1,10 +1,12 @@
 // startProcess against the real system: argument splitting, failures, the
 // child's session, stdin and signal state, and reaping.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -97,7 +99,10 @@ TEST(StartProcess, ChildRunsDetachedWithCleanSignalState) {
     struct sigaction previousUsr2 {};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGUSR2, &ignore, &previousUsr2);
+    // Nor does a descriptor it has open without close-on-exec.
+    const int inheritable = open("/dev/zero", O_RDONLY);
     const OsResult result = startProcess(test::widen(path), L"30");
+    close(inheritable);
     sigprocmask(SIG_SETMASK, &previousMask, nullptr);
     sigaction(SIGUSR2, &previousUsr2, nullptr);
     ASSERT_TRUE(result.ok) << testing::PrintToString(result.error);
@@ -108,6 +113,12 @@ TEST(StartProcess, ChildRunsDetachedWithCleanSignalState) {
     EXPECT_EQ(getsid(pid), pid) << "leads a session of its own";
     EXPECT_NE(getsid(pid), getsid(0));
     EXPECT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/fd/0"), "/dev/null");
+    std::vector<std::string> descriptors;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
+        descriptors.push_back(entry.path().filename());
+    }
+    std::sort(descriptors.begin(), descriptors.end());
+    EXPECT_EQ(descriptors, (std::vector<std::string> {"0", "1", "2"}));
     EXPECT_EQ(statusField(id, "SigBlk"), "0000000000000000");
     // glibc leaves its two internal signals (32 and 33, which no program can
     // use) ignored after posix_spawn; every other one must be back to default.
