@@ -1,0 +1,100 @@
+// The whole watchdog, run as a user runs it with a config file: it starts a
+// missing target with its arguments, and terminates and restarts a hung one.
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "win32/process_support.h"
+
+namespace procguard {
+namespace {
+
+std::wstring watchdogPath() { return test::hostPathToWindows(PROCGUARD_EXECUTABLE); }
+
+// A config file that watches `target` and ends after the first restart.
+bool writeConfig(const std::wstring& path, const std::wstring& target, const std::wstring& arguments) {
+    const std::pair<const wchar_t*, const wchar_t*> main[] = {
+        {L"processName", target.c_str()}, {L"commandParams", arguments.c_str()}, {L"checkPeriod", L"200"},
+        {L"responseTimeout", L"1000"},    {L"variables", L"0"}};
+    for (const auto& [key, value] : main)
+        if (!writeProfileString(L"main", key, path, value).ok) return false;
+    const std::pair<const wchar_t*, const wchar_t*> finish[] = {
+        {L"type", L"2"}, {L"dataInt", L"1"}, {L"dataString", L""}, {L"dataBool", L"false"}};
+    for (const auto& [key, value] : finish)
+        if (!writeProfileString(L"finishCondition", key, path, value).ok) return false;
+    return true;
+}
+
+class Win32EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = test::makeScratchFolder(L"e2e");
+        ASSERT_FALSE(folder.empty());
+        ASSERT_TRUE(test::fileExists(watchdogPath())) << "procguard.exe is not built";
+    }
+    void TearDown() override { test::removeFolderTree(folder); }
+    std::wstring folder;
+};
+
+TEST_F(Win32EndToEnd, AMissingTargetIsStartedWithItsArguments) {
+    const std::wstring target = test::testProgramPath(L"arg_recorder");
+    const std::wstring record = folder + L"\\args.txt";
+    // A config name outside the ANSI code page must reach the watchdog whole.
+    const std::wstring config = folder + L"\\w\u00e4chter \u4e2d.ini";
+    ASSERT_TRUE(writeConfig(config, target, L"--run 1 \"two words\""));
+
+    SetEnvironmentVariableW(L"PROCGUARD_ARGS_FILE", record.c_str());
+    const test::CapturedRun run =
+        test::runWithoutConsole(L"\"" + watchdogPath() + L"\" \"" + config + L"\"", 30000);
+    SetEnvironmentVariableW(L"PROCGUARD_ARGS_FILE", nullptr);
+
+    ASSERT_TRUE(run.started);
+    EXPECT_FALSE(run.timedOut) << run.output;
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_NE(run.output.find("Process not running, restarting...\nProcess restarted (1 runs).\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("All done now. Press any key to exit..."), std::string::npos) << run.output;
+
+    for (int waited = 0; waited < 200 && !test::fileExists(record); ++waited) Sleep(25);
+    const std::wstring recorded = test::wideFromUtf16Bytes(test::readFileBytes(record));
+    EXPECT_NE(recorded.find(L"\n--run\n1\ntwo words\n"), std::wstring::npos)
+        << std::string(recorded.begin(), recorded.end());
+}
+
+TEST_F(Win32EndToEnd, AHungTargetIsTerminatedAndRestarted) {
+    const std::wstring target = test::testProgramPath(L"hung_window");
+    test::terminateInstancesOf(target);
+    test::ChildProcess hung;
+    ASSERT_TRUE(test::startTestProgram(L"hung_window", L"", hung));
+    ASSERT_NE(test::waitUntilHung(hung.id, 10000), 0u);
+    const std::wstring config = folder + L"\\hung.ini";
+    ASSERT_TRUE(writeConfig(config, target, L""));
+
+    const test::CapturedRun run =
+        test::runWithoutConsole(L"\"" + watchdogPath() + L"\" \"" + config + L"\"", 30000);
+
+    ASSERT_TRUE(run.started);
+    EXPECT_FALSE(run.timedOut) << run.output;
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_NE(run.output.find("Process not responding, terminating...\n"
+                              "Process terminated, restarting...\n"
+                              "Process restarted (1 runs).\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_TRUE(test::waitForExit(hung.handle, 0)) << "the hung instance still runs";
+
+    // The restart started a fresh instance; it is not the one that hung.
+    ProcessId restarted = 0;
+    for (int waited = 0; waited < 200 && restarted == 0; ++waited) {
+        std::vector<ProcessId> ids;
+        enumerateProcessIds(ids);
+        for (ProcessId id : ids)
+            if (id != hung.id && foldPathCase(getProcessImagePath(id)) == foldPathCase(target)) restarted = id;
+        if (restarted == 0) Sleep(25);
+    }
+    EXPECT_NE(restarted, 0u);
+    test::terminateInstancesOf(target);
+}
+
+} // namespace
+} // namespace procguard
