@@ -189,6 +189,8 @@ ProfileEdit profileFileWrite(std::string_view bytes, std::wstring_view section, 
         edit.error = refusal(key, L"holds '=', which ends a key name in a profile file");
     else if (!keyName.empty() && (keyName.front() == ';' || keyName.front() == '['))
         edit.error = refusal(key, L"begins with ';' or '[', which would make it a comment or a header");
+    else if (keyName.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+        edit.error = refusal(key, L"begins with a byte-order mark, which a file may not start with");
     if (!edit.error.empty()) {
         edit.ok = false;
         return edit;

@@ -45,8 +45,8 @@ struct ProfileEdit {
 //
 // A value is quoted when its outer blanks or quotes would otherwise be lost,
 // so every value reads back exactly as written. Refused (ok == false): line
-// breaks in any of the three texts, and a key with '=' or beginning with ';'
-// or '[', which could not be found again.
+// breaks in any of the three texts, and a key with '=' or beginning with ';',
+// '[' or U+FEFF, which could not be found again.
 ProfileEdit profileFileWrite(std::string_view bytes, std::wstring_view section, std::wstring_view key,
                              std::wstring_view value);
 

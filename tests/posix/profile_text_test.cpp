@@ -130,7 +130,7 @@ TEST(ProfileTextWrite, RefusesWhatCouldNotBeReadBack) {
     } refused[] = {
         {L"main", L"k", L"a\r\n[inj]\r\nx=1"}, {L"main", L"k", L"a\nb"}, {L"main", L"k", L"a\rb"},
         {L"ma\nin", L"k", L"v"},              {L"main", L"k\n", L"v"},  {L"main", L"a=b", L"c"},
-        {L"main", L";c", L"v"},               {L"main", L" [x]", L"v"},
+        {L"main", L";c", L"v"},               {L"main", L" [x]", L"v"},  {L"", L"\uFEFFk", L"v"},
     };
     for (const auto& r : refused) {
         const ProfileEdit edit = profileFileWrite(file, r.section, r.key, r.value);
