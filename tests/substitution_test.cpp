@@ -43,5 +43,18 @@ TEST(Substitution, EmptyNameTakesNoPart) {
     EXPECT_EQ(substituteVariables(L"a <b>", {withValue(L"", 5), withValue(L"<b>", 1)}), L"a 1");
 }
 
+// Names that occur in their own values multiply the line with every
+// variable; the line must stay within what a command line can hold.
+TEST(Substitution, SelfFeedingNamesCannotGrowTheLineWithoutBound) {
+    const VariableList ones(12, withValue(L"1", -1111111111));
+    const std::wstring line = substituteVariables(L"1", ones);
+    EXPECT_LE(line.size(), 32767u);
+    EXPECT_GT(line.size(), 10000u) << "replacements within the limit are still made";
+
+    const std::wstring longTemplate(40000, L'x');
+    EXPECT_EQ(substituteVariables(longTemplate + L"<A>", {withValue(L"<A>", 7)}), longTemplate + L"7")
+        << "a replacement that does not lengthen the line is always made";
+}
+
 } // namespace
 } // namespace procguard
