@@ -1,0 +1,179 @@
+// The real watchdog at work: how soon it restarts a target that exited, and
+// what watching costs in memory and CPU time.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "bench/bench_support.h"
+#include "bench/figures.h"
+#include "bench/watch_run.h"
+
+namespace bench {
+
+namespace {
+
+constexpr int kRestarts = 80;
+
+// Time from each exit of the target to the start of the next instance.
+std::vector<double> restartLatencies(const std::vector<TargetEvent>& events) {
+    std::vector<double> latencies;
+    std::int64_t exited = -1;
+    for (const TargetEvent& event : events) {
+        if (!event.start) {
+            exited = event.ns;
+        } else if (exited >= 0) {
+            latencies.push_back(static_cast<double>(event.ns - exited));
+            exited = -1;
+        }
+    }
+    return latencies;
+}
+
+// The target lives between half a check period and one and a half, so its
+// exits fall at every phase of the checks.
+void restartLatency(benchmark::State& state) {
+    const auto period = static_cast<std::uint32_t>(state.range(0));
+    const FigureSlot slot = period < 100 ? FigureSlot::RestartLatencyShort : FigureSlot::RestartLatencyLong;
+    const std::string what = format("restart latency, check period %u ms", period);
+    releaseIdleProcesses();
+
+    std::vector<double> latencies;
+    for (auto _ : state) {
+        WatchOptions options;
+        options.checkPeriodMs = period;
+        options.finishType = 2; // done after kRestarts restarts
+        options.finishCount = kRestarts;
+        options.targetMinMs = period / 2;
+        options.targetMaxMs = period * 3 / 2;
+        WatchRun run;
+        if (!startWatch(format("latency-%u", period), options, run)) {
+            state.SkipWithError("cannot start the watchdog");
+            recordFailure(slot, what, "cannot start the watchdog " BENCH_WATCHDOG);
+            return;
+        }
+        const int timeoutMs = kRestarts * static_cast<int>(3 * period + 200) + 5000;
+        const bool finished = waitForChild(run.pid, timeoutMs);
+        if (finished) run.pid = 0;
+        // The last instance may not have written its start yet when the
+        // watchdog ends: on a busy machine an exec can take a while.
+        waitForTargetStarts(run, kRestarts, 5000);
+        stopWatch(run);
+        latencies = restartLatencies(readTargetLog(run.targetLog));
+        if (!finished || latencies.size() + 1 < kRestarts) {
+            const std::string reason = format("%s with %zu of %d restart latencies (see %s)",
+                                              finished ? "finished" : "timed out", latencies.size(), kRestarts - 1,
+                                              run.folder.c_str());
+            state.SkipWithError(reason.c_str());
+            recordFailure(slot, what, reason);
+            return;
+        }
+        state.SetIterationTime(median(latencies) / 1e9);
+    }
+
+    const double middle = median(latencies) / 1e6;
+    const double worst = *std::max_element(latencies.begin(), latencies.end()) / 1e6;
+    const double goal = period + 20.0;
+    state.counters["median_ms"] = middle;
+    state.counters["worst_ms"] = worst;
+    state.counters["latencies"] = static_cast<double>(latencies.size());
+    recordFigure(slot,
+                 format("%s: median %.1f ms, worst %.1f ms over %zu restarts", what.c_str(), middle, worst,
+                        latencies.size()),
+                 format("median <= %.0f ms", goal), middle / goal, middle <= goal);
+}
+
+// The watchdog checks every 10 ms for a target that keeps running, so every
+// check is one lookup among about 1,000 processes. Each check sleeps once,
+// and nothing else in a check sleeps, so the watchdog's voluntary context
+// switches count its checks.
+void watchCost(benchmark::State& state) {
+    constexpr int kProcesses = 1000;
+    constexpr std::uint32_t kPeriodMs = 10;
+    constexpr int kWindowMs = 8000;
+    const int running = settleProcessCount(kProcesses);
+    const std::string cpuWhat = format("CPU per check, about %d processes", kProcesses);
+    const std::string memoryWhat = "memory while watching";
+    auto fail = [&](const std::string& reason) {
+        state.SkipWithError(reason.c_str());
+        recordFailure(FigureSlot::CpuPerCheck, cpuWhat, reason);
+        recordFailure(FigureSlot::Memory, memoryWhat, reason);
+    };
+    if (running < kProcesses * 9 / 10) return fail("could not start enough idle processes");
+
+    for (auto _ : state) {
+        WatchOptions options;
+        options.checkPeriodMs = kPeriodMs;
+        WatchRun run;
+        if (!startWatch("cost", options, run)) return fail("cannot start the watchdog " BENCH_WATCHDOG);
+        if (!waitForTargetStarts(run, 1, 5000)) {
+            stopWatch(run);
+            return fail("the target was never started (see " + run.folder + ")");
+        }
+        int processes = 0;
+        const int place = placeInProcessList(readTargetLog(run.targetLog).front().pid, processes);
+        usleep(500000); // past the start-up
+
+        StatusSample first, sample, largest;
+        sampleStatus(run.pid, first);
+        const std::int64_t cpuBegin = processCpuNanoseconds(run.pid);
+        const std::int64_t runtimeBegin = processRuntimeNanoseconds(run.pid);
+        const std::int64_t wallBegin = monotonicNanoseconds();
+        for (int waited = 0; waited < kWindowMs; waited += 200) {
+            usleep(200000);
+            if (sampleStatus(run.pid, sample) && sample.rssKib > largest.rssKib) largest = sample;
+        }
+        sampleStatus(run.pid, sample);
+        const std::int64_t cpu = processCpuNanoseconds(run.pid) - cpuBegin;
+        const std::int64_t runtime = processRuntimeNanoseconds(run.pid) - runtimeBegin;
+        const double wallMs = static_cast<double>(monotonicNanoseconds() - wallBegin) / 1e6;
+        // The floor among the same processes, while the watchdog still runs,
+        // at the watchdog's pace: after a sleep the caches are as cold as a
+        // check finds them.
+        std::vector<double> floorNs;
+        for (int pass = 0; pass < 40; ++pass) {
+            usleep(kPeriodMs * 1000);
+            const std::int64_t begin = threadCpuNanoseconds();
+            benchmark::DoNotOptimize(readEveryExeLink());
+            floorNs.push_back(static_cast<double>(threadCpuNanoseconds() - begin));
+        }
+        const double floorMs = median(floorNs) / 1e6;
+        const std::vector<TargetEvent> events = readTargetLog(run.targetLog);
+        const auto starts = static_cast<std::size_t>(
+            std::count_if(events.begin(), events.end(), [](const TargetEvent& event) { return event.start; }));
+        stopWatch(run);
+        const long checks = sample.voluntarySwitches - first.voluntarySwitches;
+        if (checks <= 0 || largest.rssKib == 0 || cpu < 0) return fail("cannot read /proc of the watchdog");
+        if (starts != 1) return fail(format("the target was restarted %zu times", starts - 1));
+
+        const double cpuMs = static_cast<double>(cpu) / 1e6 / static_cast<double>(checks);
+        const double runtimeMs = static_cast<double>(runtime) / 1e6 / static_cast<double>(checks);
+        const double rssMib = static_cast<double>(largest.rssKib) / 1024;
+        state.SetIterationTime(cpuMs / 1000);
+        state.counters["cpu_ms_per_check"] = cpuMs;
+        state.counters["checks"] = static_cast<double>(checks);
+        state.counters["processes"] = processes;
+        state.counters["rss_kib"] = static_cast<double>(largest.rssKib);
+        state.counters["floor_ms"] = floorMs;
+        recordFigure(FigureSlot::CpuPerCheck,
+                     format("%s (%d running, target %d of them): %.3f ms per check (utime+stime over %ld checks "
+                            "in %.1f s; scheduler runtime %.3f ms; floor %.3f ms)",
+                            cpuWhat.c_str(), processes, place, cpuMs, checks, wallMs / 1000, runtimeMs, floorMs),
+                     "< 5 ms", cpuMs / 5, cpuMs < 5);
+        recordFigure(FigureSlot::Memory,
+                     format("%s %d processes: VmRSS %.2f MiB (anonymous %ld KiB, file-backed %ld KiB; peak VmHWM "
+                            "%ld KiB)",
+                            memoryWhat.c_str(), processes, rssMib, largest.rssAnonKib, largest.rssFileKib,
+                            sample.hwmKib),
+                     "< 4 MiB", rssMib / 4, rssMib < 4);
+    }
+}
+
+} // namespace
+
+BENCHMARK(watchCost)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(restartLatency)->Arg(20)->Arg(100)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace bench
