@@ -27,14 +27,22 @@ ProcessId parseProcessId(const char* name) {
     return static_cast<ProcessId>(value);
 }
 
-// The target of a symbolic link of any length, or false.
+// The target of a symbolic link of any length, or false. The lookup reads
+// one link per process per check, so the common case stays on the stack.
 bool readLink(const std::string& link, std::string& target) {
-    std::string buffer(PATH_MAX, '\0');
+    char stackBuffer[PATH_MAX];
+    const ssize_t length = readlink(link.c_str(), stackBuffer, sizeof stackBuffer);
+    if (length < 0) return false;
+    if (static_cast<std::size_t>(length) < sizeof stackBuffer) {
+        target.assign(stackBuffer, static_cast<std::size_t>(length));
+        return true;
+    }
+    std::string buffer(2 * sizeof stackBuffer, '\0');
     for (;;) {
-        const ssize_t length = readlink(link.c_str(), buffer.data(), buffer.size());
-        if (length < 0) return false;
-        if (static_cast<std::size_t>(length) < buffer.size()) {
-            buffer.resize(static_cast<std::size_t>(length));
+        const ssize_t longer = readlink(link.c_str(), buffer.data(), buffer.size());
+        if (longer < 0) return false;
+        if (static_cast<std::size_t>(longer) < buffer.size()) {
+            buffer.resize(static_cast<std::size_t>(longer));
             target = std::move(buffer);
             return true;
         }
