@@ -1,0 +1,342 @@
+// A catalogue of bad input, each case run through the real executable on
+// real files and processes: config files that are garbage or incomplete,
+// places that cannot be read or written, targets that cannot start or do
+// not behave, and console input that stops in the middle of a question.
+// Each case ends with the documented default or a message that names the
+// problem, and never with a crash or a hang.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/exit_codes.h"
+#include "posix/process_support.h"
+#include "posix/watchdog_run_support.h"
+
+namespace procguard {
+namespace {
+
+using namespace std::chrono_literals;
+using test::WatchdogRun;
+
+const std::string kReady =
+    "Ready to go. Press any key to start process surveillance.\n"
+    "Surveillance started. You may relax now, have a nice day!\n";
+const std::string kDone = "All done now. Press any key to exit...";
+const std::string kUsage = "Usage: procguard [config-file]\n";
+const std::string kInputEnded = "\nThe console input ended before the setup was complete; nothing to watch.\n";
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+// Bytes of any value but the ones listed, the same on every run.
+std::string garbage(std::size_t size, const std::string& without) {
+    std::string bytes;
+    std::uint32_t state = 20240611;
+    while (bytes.size() < size) {
+        state = state * 1664525u + 1013904223u;
+        const char c = static_cast<char>(state >> 24);
+        if (without.find(c) == std::string::npos) bytes.push_back(c);
+    }
+    return bytes;
+}
+
+// The [main] and [finishCondition] keys of a run that checks without pause
+// and ends after `restarts` restarts.
+std::string runConfig(const std::string& target, const std::string& parameters = "", int restarts = 2,
+                      const std::string& variables = "0") {
+    return "[main]\nprocessName=" + target + "\ncommandParams=" + parameters +
+           "\ncheckPeriod=0\nresponseTimeout=1000\nvariables=" + variables + "\n"
+           "[finishCondition]\ntype=2\ndataInt=" + std::to_string(restarts) + "\n";
+}
+
+class BadInput : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(folder.path.empty()); }
+
+    std::string pathOf(const std::string& name) const { return folder.path + "/" + name; }
+    std::string program(const std::string& name) { return test::copyTestProgram(name, folder.path); }
+
+    // Runs the watchdog on a config file holding `text`.
+    WatchdogRun watch(const std::string& text, std::chrono::milliseconds limit = 20s,
+                      const std::function<void(pid_t)>& whileRunning = {}) {
+        test::writeBytes(pathOf("run.ini"), text);
+        return test::runWatchdog(folder.path, {"run.ini"}, "", limit, whileRunning);
+    }
+    WatchdogRun type(const std::string& input, std::chrono::milliseconds limit = 20s) {
+        return test::runWatchdog(folder.path, {}, input, limit);
+    }
+
+    // The arguments argv_recorder wrote to `file`, without its own path.
+    std::vector<std::string> recorded(const std::string& file) {
+        test::waitUntil([&] { return std::filesystem::exists(file); }, 5s);
+        std::vector<std::string> arguments;
+        const std::string text = test::readFile(file);
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find('\0', start)) != std::string::npos; start = end + 1)
+            arguments.push_back(text.substr(start, end - start));
+        if (!arguments.empty()) arguments.erase(arguments.begin());
+        return arguments;
+    }
+
+    test::TempFolder folder;
+};
+
+TEST_F(BadInput, ConfigsThatCannotBeUsedStopWithTheirReason) {
+    std::filesystem::create_directory(pathOf("adir"));
+    ASSERT_EQ(mkfifo(pathOf("fifo").c_str(), 0644), 0);
+    test::writeBytes(pathOf("negative.ini"), "[main]\nprocessName=/bin/true\nvariables=-1\n");
+    test::writeBytes(pathOf("huge.ini"), "[main]\nprocessName=/bin/true\nvariables=10001\n");
+    const auto countMessage = [&](const std::string& name, const std::string& count) {
+        return "Config file " + pathOf(name) + " gives " + count +
+               " variables; the number must lie between 0 and 10000. No variables were loaded.\n";
+    };
+    const struct {
+        std::string argument;
+        std::string message;
+    } cases[] = {
+        {"missing.ini", "Cannot read config file " + pathOf("missing.ini") + ": No such file or directory\n"},
+        {"adir", "Cannot read config file " + pathOf("adir") + ": Is a directory\n"},
+        {"fifo", "Cannot read config file " + pathOf("fifo") + ": Not a regular file\n"}, // and no hang
+        {"/dev/zero", "Cannot read config file /dev/zero: Not a regular file\n"},        // endless bytes
+        {"negative.ini", countMessage("negative.ini", "-1")},
+        {"huge.ini", countMessage("huge.ini", "10001")},
+    };
+    for (const auto& c : cases) {
+        const WatchdogRun run = test::runWatchdog(folder.path, {c.argument}, "", 10s);
+        EXPECT_EQ(run.exitCode, kExitBadConfig) << c.argument;
+        EXPECT_EQ(run.output, c.message + kUsage) << c.argument;
+    }
+}
+
+TEST_F(BadInput, GarbageAndNulBytesAroundTheKeysAreSkipped) {
+    const std::string target = program("exit_at_once");
+    // Lines of binary garbage (NUL bytes, invalid UTF-8, control characters)
+    // that are neither headers nor keys, a garbage section holding a wrong
+    // target, and garbage at the end without a line break.
+    const auto line = [](std::size_t size) { return garbage(size, "\n\r[=") + "\n"; };
+    const std::string text = line(300) + "[\xff\xfe garbage \x01]\nprocessName=/nonexistent\n" + line(50) +
+                             "[main]\n" + line(80) + "processName=" + target + "\n" + std::string(7, '\0') +
+                             "\n" + "checkPeriod=0\n\xef\xbb\xbf\xc0\x80\n[finishCondition]\n" + line(10) +
+                             "type=2\ndataInt=2\n" + garbage(100, "\n\r[=");
+    const WatchdogRun run = watch(text);
+    EXPECT_EQ(run.exitCode, kExitFinished) << run.output;
+    EXPECT_TRUE(contains(run.output, "Process restarted (2 runs).\n" + kDone)) << run.output;
+    EXPECT_FALSE(contains(run.output, "Failed")) << run.output;
+}
+
+TEST_F(BadInput, AFileOfNothingButGarbageRunsOnTheDefaults) {
+    // No header at all: no [main] and no [finishCondition]. The run waits the
+    // default check period of 10 s before its first check and never ends by
+    // itself; within a second and a half nothing more is printed.
+    const WatchdogRun run = watch(garbage(65536, "["), 1500ms);
+    EXPECT_TRUE(run.stillRunning) << run.output;
+    EXPECT_EQ(run.output, kReady);
+}
+
+TEST_F(BadInput, MissingSectionsTakeTheirDefaults) {
+    // "variables" promises three sections and there are none: three
+    // variables with an empty name, left out of the substitution.
+    const std::string recorder = program("argv_recorder");
+    const std::string out = pathOf("args");
+    const WatchdogRun run = watch(runConfig(recorder, out + " x <A>", 1, "3"));
+    EXPECT_EQ(run.exitCode, kExitFinished) << run.output;
+    EXPECT_TRUE(contains(run.output, "Adjusting variable values:\n : 1\n : 1\n : 1\nProcess restarted (1 runs).\n"))
+        << run.output;
+    EXPECT_EQ(recorded(out), (std::vector<std::string> {out, "x", "<A>"}));
+
+    // No [finishCondition]: the run never ends; a target that stays up is
+    // started once and then left alone.
+    const std::string sleeper = program("idle_sleeper");
+    std::size_t instances = 0;
+    const WatchdogRun endless = watch("[main]\nprocessName=" + sleeper + "\ncommandParams=30\ncheckPeriod=0\n", 1500ms,
+                                      [&](pid_t) { instances = test::runningInstancesOf(sleeper).size(); });
+    test::killInstancesOf(sleeper);
+    EXPECT_TRUE(endless.stillRunning) << endless.output;
+    EXPECT_EQ(occurrences(endless.output, "Process restarted ("), 1u) << endless.output;
+    EXPECT_EQ(instances, 1u);
+}
+
+TEST_F(BadInput, NegativeAndHugeNumbersKeepTheirDocumentedMeaning) {
+    const std::string recorder = program("argv_recorder");
+    const std::string out = pathOf("args");
+    // Base values at both ends of the 32-bit range wrap at the first restart;
+    // a response timeout past the range takes its default; a negative
+    // maximum of restarts ends the run after its first check.
+    const WatchdogRun run = watch("[main]\nprocessName=" + recorder + "\ncommandParams=" + out +
+                                  " <Max> <Min>\ncheckPeriod=+0\nresponseTimeout=99999999999\nvariables=2\n"
+                                  "[finishCondition]\ntype=2\ndataInt=-5\n"
+                                  "[variable0]\nname=<Max>\nbaseValue=2147483647\n"
+                                  "[variable1]\nname=<Min>\ntype=0\nbaseValue=-2147483648\n");
+    EXPECT_EQ(run.exitCode, kExitFinished) << run.output;
+    EXPECT_EQ(run.output, kReady + "Process not running, restarting...\nAdjusting variable values:\n"
+                                   "<Max> : -2147483648\n<Min> : -2147483647\nProcess restarted (1 runs).\n" +
+                              kDone);
+    EXPECT_EQ(recorded(out), (std::vector<std::string> {out, "-2147483648", "-2147483647"}));
+
+    // A variable count past the 32-bit range is no number: no variables.
+    const WatchdogRun past = watch(runConfig(recorder, pathOf("args2"), 1, "2147483648"));
+    EXPECT_EQ(past.exitCode, kExitFinished) << past.output;
+    EXPECT_FALSE(contains(past.output, "Adjusting")) << past.output;
+}
+
+TEST_F(BadInput, DuplicateSectionsAndKeysTheFirstCounts) {
+    const std::string target = program("exit_at_once");
+    const std::string text = "[main]\nprocessName=" + target + "\ncheckPeriod=0\ncheckPeriod=99999\nvariables=0\n"
+                             "[finishCondition]\ntype=2\ndataInt=2\n"
+                             "[MAIN]\nprocessName=/nonexistent\n"
+                             "[main]\nprocessName=/nonexistent\ncheckPeriod=99999\n"
+                             "[finishCondition]\ntype=0\n";
+    const WatchdogRun run = watch(text);
+    EXPECT_EQ(run.exitCode, kExitFinished) << run.output;
+    EXPECT_TRUE(contains(run.output, "Process restarted (2 runs).\n" + kDone)) << run.output;
+    EXPECT_FALSE(contains(run.output, "Failed")) << run.output;
+}
+
+TEST_F(BadInput, ATenMegabyteLineIsReadUpToTheLongestValue) {
+    const std::string recorder = program("argv_recorder");
+    const std::string out = pathOf("args");
+    const std::string huge(10 << 20, 'x');
+    const std::string text = "[main]\n; " + huge + "\nprocessName=" + recorder + "\ncommandParams=" + out + " " +
+                             huge + "\ncheckPeriod=0\nvariables=0\n[finishCondition]\ntype=2\ndataInt=1\n";
+    const WatchdogRun run = watch(text, 60s);
+    EXPECT_EQ(run.exitCode, kExitFinished) << run.output.substr(0, 500);
+    // The argument template is cut to 2047 characters.
+    EXPECT_EQ(recorded(out), (std::vector<std::string> {out, std::string(2047 - out.size() - 1, 'x')}));
+}
+
+TEST_F(BadInput, NulInAValueEndsTheValue) {
+    // A profile value ends at its first NUL, as the profile functions give
+    // a value up to its terminator. Were the rest kept, the target would be
+    // looked for under a name no process has, while the start runs the
+    // file before the NUL: a new instance on every check.
+    const std::string sleeper = program("idle_sleeper");
+    std::size_t instances = 0;
+    const WatchdogRun run =
+        watch("[main]\nprocessName=" + sleeper + std::string(1, '\0') + "junk\ncommandParams=30\ncheckPeriod=20\n",
+              1500ms, [&](pid_t) { instances = test::runningInstancesOf(sleeper).size(); });
+    test::killInstancesOf(sleeper);
+    EXPECT_TRUE(run.stillRunning);
+    EXPECT_EQ(instances, 1u);
+    EXPECT_EQ(occurrences(run.output, "Process restarted ("), 1u) << run.output.substr(0, 500);
+}
+
+TEST_F(BadInput, SavingWhereNothingCanBeWrittenIsReportedAndTheRunGoesOn) {
+    const std::string target = program("exit_at_once");
+    std::filesystem::create_directory(pathOf("adir"));
+    test::writeBytes(pathOf("plain"), "x");
+    const struct {
+        std::string name;
+        std::string reason;
+    } cases[] = {
+        {"adir", "Is a directory"},
+        {"no/such/folder/run.ini", "No such file or directory"},
+        {"plain/run.ini", "Not a directory"},
+    };
+    for (const auto& c : cases) {
+        const WatchdogRun run = type("1\n" + target + "\n\n0\n1000\n2\n1\ny\n" + c.name + "\n");
+        EXPECT_EQ(run.exitCode, kExitFinished) << run.output;
+        EXPECT_TRUE(contains(run.output, "Enter configuration file name: The configuration could not be saved to " +
+                                             pathOf(c.name) + ": " + c.reason + "\n" + kReady))
+            << run.output;
+        EXPECT_TRUE(contains(run.output, "Process restarted (1 runs).\n")) << run.output;
+    }
+}
+
+TEST_F(BadInput, TargetsThatCannotStartAreReportedAtEveryRestart) {
+    std::filesystem::create_directory(pathOf("adir"));
+    test::writeBytes(pathOf("plain.txt"), "not a program\n");
+    chmod(pathOf("plain.txt").c_str(), 0644);
+    test::writeBytes(pathOf("script"), "echo no interpreter line\n");
+    chmod(pathOf("script").c_str(), 0755);
+    const struct {
+        std::string target;
+        std::string reason;
+    } cases[] = {
+        {pathOf("adir"), "Permission denied"},
+        {pathOf("plain.txt"), "Permission denied"},
+        {"", "No such file or directory"},
+        {pathOf("script"), "Exec format error"},
+        {"/" + std::string(2000, 'n'), "File name too long"},
+    };
+    for (const auto& c : cases) {
+        const WatchdogRun run = watch(runConfig(c.target));
+        EXPECT_EQ(run.exitCode, kExitFinished) << c.target.substr(0, 100);
+        EXPECT_TRUE(contains(run.output, "Failed to restart process (1 runs): " + c.reason + "\n")) << run.output;
+        EXPECT_TRUE(contains(run.output, "Failed to restart process (2 runs): " + c.reason + "\n" + kDone))
+            << run.output;
+    }
+
+    // The same for a ten-megabyte path typed at the console.
+    const std::string typedPath = "/" + std::string(10 << 20, 'p');
+    const WatchdogRun typed = type("1\n" + typedPath + "\n\n0\n1000\n2\n1\nn\n", 60s);
+    EXPECT_EQ(typed.exitCode, kExitFinished);
+    EXPECT_TRUE(contains(typed.output, "Failed to restart process (1 runs): File name too long\n"));
+}
+
+TEST_F(BadInput, TargetsThatDetachOrIgnoreSigtermAreLeftRunning) {
+    // A target that forks and exits at once leaves its child running under
+    // the same path: it is started once, and its exited parent is collected.
+    const std::string forking = program("fork_and_exit");
+    std::size_t instances = 0;
+    int zombies = -1;
+    const WatchdogRun run = watch(
+        "[main]\nprocessName=" + forking + "\ncommandParams=30\ncheckPeriod=20\n", 1500ms, [&](pid_t watchdog) {
+            instances = test::runningInstancesOf(forking).size();
+            zombies = test::zombieChildrenOf(watchdog);
+        });
+    test::killInstancesOf(forking);
+    EXPECT_TRUE(run.stillRunning);
+    EXPECT_EQ(occurrences(run.output, "Process restarted ("), 1u) << run.output;
+    EXPECT_EQ(instances, 1u);
+    EXPECT_EQ(zombies, 0);
+
+    // A target that ignores SIGTERM neither holds up the end of the run nor
+    // is disturbed by it.
+    const std::string sleeper = program("idle_sleeper");
+    const WatchdogRun ending = watch(runConfig(sleeper, "30 ignore-term", 1), 10s);
+    const std::vector<pid_t> left = test::runningInstancesOf(sleeper);
+    test::killInstancesOf(sleeper);
+    EXPECT_EQ(ending.exitCode, kExitFinished) << ending.output;
+    EXPECT_EQ(left.size(), 1u);
+}
+
+TEST_F(BadInput, ConsoleInputEndingInTheMiddleOfEachQuestionStopsTheProgram) {
+    const std::string target = program("exit_at_once");
+    // Menu, path, arguments, use, kind, mask, base value, period, timeout,
+    // finish menu, maximum, save question.
+    const std::string script =
+        "1\n" + target + "\n-n <A>\ny\n1\n" + folder.path + "/*\n-2\n0\n1000\n2\n1\nn\n";
+    int runs = 0;
+    for (std::size_t start = 0; start < script.size() - 2;) {
+        const std::size_t end = script.find('\n', start);
+        for (std::size_t cut : {start + (end - start) / 2, end + 1}) {
+            if (cut <= start || cut >= script.size() - 1) continue;
+            const WatchdogRun run = type(script.substr(0, cut), 10s);
+            ++runs;
+            EXPECT_EQ(run.exitCode, kExitInputEnded) << "cut at " << cut << ":\n" << run.output;
+            EXPECT_TRUE(run.output.size() >= kInputEnded.size() &&
+                        run.output.compare(run.output.size() - kInputEnded.size(), std::string::npos, kInputEnded) == 0)
+                << "cut at " << cut << ":\n" << run.output;
+            EXPECT_FALSE(contains(run.output, "Ready to go")) << "cut at " << cut;
+        }
+        start = end + 1;
+    }
+    EXPECT_GE(runs, 12);
+    const WatchdogRun whole = type(script);
+    EXPECT_EQ(whole.exitCode, kExitFinished) << whole.output;
+    EXPECT_TRUE(contains(whole.output, "Process restarted (1 runs).\n" + kDone)) << whole.output;
+}
+
+} // namespace
+} // namespace procguard
