@@ -83,7 +83,7 @@ OsResult startProcess(const std::wstring& path, const std::wstring& arguments) {
     const DWORD lastError = GetLastError();
     const INT_PTR code = reinterpret_cast<INT_PTR>(result);
     if (code > 32) return {};
-    return {false, lastError != 0 ? systemErrorMessage(lastError) : shellExecuteErrorText(code)};
+    return {false, lastError != 0 ? systemErrorMessage(lastError, path) : shellExecuteErrorText(code)};
 }
 
 bool terminateProcess(ProcessId id, std::uint32_t timeoutMs) {

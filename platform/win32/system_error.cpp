@@ -4,7 +4,7 @@
 
 namespace procguard {
 
-std::wstring systemErrorMessage(unsigned long code) {
+std::wstring systemErrorMessage(unsigned long code, const std::wstring& subject) {
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -12,6 +12,8 @@ std::wstring systemErrorMessage(unsigned long code) {
     std::wstring text;
     if (length != 0 && buffer != nullptr) text.assign(buffer, length);
     if (buffer != nullptr) LocalFree(buffer);
+    for (std::size_t at = text.find(L"%1"); at != std::wstring::npos; at = text.find(L"%1", at + subject.size()))
+        text.replace(at, 2, subject);
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
         text.pop_back();
     if (text.empty()) text = L"error " + std::to_wstring(code);

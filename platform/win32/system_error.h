@@ -7,6 +7,8 @@ namespace procguard {
 
 // The system's message for `code` (FormatMessageW), without the line end the
 // system puts behind it; "error <code>" when the system has no text for it.
-std::wstring systemErrorMessage(unsigned long code);
+// Some messages name the object they are about ("%1 is not a valid Win32
+// application"); `subject` takes that place.
+std::wstring systemErrorMessage(unsigned long code, const std::wstring& subject = L"the file");
 
 } // namespace procguard

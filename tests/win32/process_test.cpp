@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/platform.h"
+#include "platform/win32/system_error.h"
 #include "win32/process_support.h"
 
 namespace procguard {
@@ -99,9 +100,14 @@ TEST(Win32Processes, StartPassesTheArgumentLineUnchanged) {
 TEST(Win32Processes, StartOfAMissingFileReportsTheReason) {
     const OsResult started = startProcess(testProgramPath(L"no_such_program"), L"");
     EXPECT_FALSE(started.ok);
-    EXPECT_FALSE(started.error.empty());
+    EXPECT_EQ(started.error, systemErrorMessage(ERROR_FILE_NOT_FOUND));
+    ASSERT_FALSE(started.error.empty());
     EXPECT_NE(started.error.back(), L'\n');
     EXPECT_NE(started.error.back(), L'\r');
+
+    const OsResult inMissingFolder = startProcess(testProgramPath(L"no_such_folder\\program"), L"");
+    EXPECT_FALSE(inMissingFolder.ok);
+    EXPECT_EQ(inMissingFolder.error, systemErrorMessage(ERROR_PATH_NOT_FOUND));
 }
 
 } // namespace
