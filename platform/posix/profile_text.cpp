@@ -1,7 +1,5 @@
 #include "platform/posix/profile_text.h"
 
-#include <vector>
-
 #include "platform/posix/utf8.h"
 
 namespace procguard {
@@ -41,18 +39,13 @@ std::size_t contentStart(std::string_view bytes) {
     return bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0;
 }
 
-std::vector<Line> splitLines(std::string_view bytes) {
-    std::vector<Line> lines;
-    std::size_t begin = contentStart(bytes);
-    for (std::size_t i = begin; i < bytes.size(); ++i) {
-        if (!isLineBreak(bytes[i])) continue;
-        const std::size_t next = bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n' ? i + 2 : i + 1;
-        lines.push_back({begin, i, next});
-        begin = next;
-        i = next - 1;
-    }
-    if (begin < bytes.size()) lines.push_back({begin, bytes.size(), bytes.size()});
-    return lines;
+// The line that begins at `begin`.
+Line lineAt(std::string_view bytes, std::size_t begin) {
+    std::size_t end = begin;
+    while (end < bytes.size() && !isLineBreak(bytes[end])) ++end;
+    std::size_t next = end;
+    if (next < bytes.size()) next += bytes[next] == '\r' && next + 1 < bytes.size() && bytes[next + 1] == '\n' ? 2 : 1;
+    return {begin, end, next};
 }
 
 enum class LineKind { Other, Comment, Header, Key };
@@ -89,33 +82,49 @@ ParsedLine parseLine(std::string_view bytes, const Line& line) {
     return parsed;
 }
 
-// The lines [first, last) that make up the body of the first section named
-// `name`; the lines before the first header are the section "".
+// The first header line that begins at or after `from` (a line start).
+// Every call of the profile functions reads the file afresh, so this jumps
+// from one '[' to the next instead of looking at every line.
+std::optional<Line> nextHeader(std::string_view bytes, std::size_t from, std::string_view* name = nullptr) {
+    const std::size_t start = contentStart(bytes);
+    for (std::size_t at = from; (at = bytes.find('[', at)) != std::string_view::npos; ++at) {
+        std::size_t begin = at;
+        while (begin > start && isBlank(bytes[begin - 1])) --begin;
+        if (begin > start && !isLineBreak(bytes[begin - 1])) continue; // not the line's first non-blank
+        const Line line = lineAt(bytes, begin);
+        const ParsedLine parsed = parseLine(bytes, line);
+        if (parsed.kind == LineKind::Header) {
+            if (name != nullptr) *name = parsed.name;
+            return line;
+        }
+        at = line.end;
+    }
+    return std::nullopt;
+}
+
+// The body of the first section named `name`: the lines from `begin` up to
+// the next header. The lines before the first header are the section "".
 struct SectionSpan {
     bool found = false;
-    std::size_t header = 0; // index of the header line; unused for ""
-    std::size_t first = 0;
-    std::size_t last = 0;
+    std::optional<Line> header; // none for ""
+    std::size_t begin = 0;
+    std::size_t end = 0;
 };
 
-SectionSpan findSection(std::string_view bytes, const std::vector<Line>& lines, std::string_view name) {
+SectionSpan findSection(std::string_view bytes, std::string_view name) {
     SectionSpan span;
-    std::size_t i = 0;
-    if (name.empty()) {
-        span.found = true;
-    } else {
-        for (; i < lines.size() && !span.found; ++i) {
-            const ParsedLine parsed = parseLine(bytes, lines[i]);
-            if (parsed.kind == LineKind::Header && sameName(parsed.name, name)) {
-                span.found = true;
-                span.header = i;
-            }
-        }
-        if (!span.found) return span;
+    span.begin = contentStart(bytes);
+    if (!name.empty()) {
+        std::string_view headerName;
+        span.header = nextHeader(bytes, span.begin, &headerName);
+        while (span.header && !sameName(headerName, name))
+            span.header = nextHeader(bytes, span.header->next, &headerName);
+        if (!span.header) return span;
+        span.begin = span.header->next;
     }
-    span.first = i;
-    while (i < lines.size() && parseLine(bytes, lines[i]).kind != LineKind::Header) ++i;
-    span.last = i;
+    span.found = true;
+    const std::optional<Line> following = nextHeader(bytes, span.begin);
+    span.end = following ? following->begin : bytes.size();
     return span;
 }
 
@@ -140,10 +149,9 @@ std::string_view lineEnding(std::string_view bytes, const Line& line) {
 }
 
 // The ending new lines get when their neighbour has none: the file's first.
-std::string_view fileLineEnding(std::string_view bytes, const std::vector<Line>& lines) {
-    for (const Line& line : lines)
-        if (line.next > line.end) return lineEnding(bytes, line);
-    return "\n";
+std::string_view fileLineEnding(std::string_view bytes) {
+    const Line first = lineAt(bytes, contentStart(bytes));
+    return first.next > first.end ? lineEnding(bytes, first) : "\n";
 }
 
 bool holdsLineBreak(std::wstring_view text) {
@@ -160,13 +168,14 @@ std::optional<std::wstring> profileFileRead(std::string_view bytes, std::wstring
                                             std::wstring_view key) {
     const std::string sectionName = encodeUtf8(section);
     const std::string keyName = encodeUtf8(key);
-    const std::vector<Line> lines = splitLines(bytes);
-    const SectionSpan span = findSection(bytes, lines, trimBlanks(sectionName));
+    const SectionSpan span = findSection(bytes, trimBlanks(sectionName));
     if (!span.found) return std::nullopt;
-    for (std::size_t i = span.first; i < span.last; ++i) {
-        const ParsedLine parsed = parseLine(bytes, lines[i]);
+    for (std::size_t at = span.begin; at < span.end;) {
+        const Line line = lineAt(bytes, at);
+        const ParsedLine parsed = parseLine(bytes, line);
         if (parsed.kind == LineKind::Key && sameName(parsed.name, trimBlanks(keyName)))
-            return decodeUtf8(unquote(bytes.substr(parsed.valueAt, lines[i].end - parsed.valueAt)));
+            return decodeUtf8(unquote(bytes.substr(parsed.valueAt, line.end - parsed.valueAt)));
+        at = line.next;
     }
     return std::nullopt;
 }
@@ -199,48 +208,47 @@ ProfileEdit profileFileWrite(std::string_view bytes, std::wstring_view section, 
     if (current && *current == value) return edit;
 
     const std::string stored = storedForm(encodeUtf8(value));
-    const std::vector<Line> lines = splitLines(bytes);
-    const std::string_view ending = fileLineEnding(bytes, lines);
-    const SectionSpan span = findSection(bytes, lines, sectionName);
+    const std::string_view ending = fileLineEnding(bytes);
+    const SectionSpan span = findSection(bytes, sectionName);
     edit.changed = true;
     std::string& out = edit.bytes;
     if (!span.found) {
-        if (!lines.empty() && lines.back().next == lines.back().end) out += ending;
+        if (bytes.size() > contentStart(bytes) && !isLineBreak(bytes.back())) out += ending;
         out += '[' + sectionName + ']';
         out += ending;
         out += keyName + '=' + stored;
         out += ending;
         return edit;
     }
-    std::size_t lastKey = lines.size();
-    for (std::size_t i = span.first; i < span.last; ++i) {
-        const ParsedLine parsed = parseLine(bytes, lines[i]);
+    // The new key goes after the last key, or right after the header of a
+    // section without keys, or first in the file for a "" without keys.
+    std::optional<Line> neighbour = span.header;
+    for (std::size_t at = span.begin; at < span.end;) {
+        const Line line = lineAt(bytes, at);
+        const ParsedLine parsed = parseLine(bytes, line);
+        at = line.next;
         if (parsed.kind != LineKind::Key) continue;
         if (sameName(parsed.name, keyName)) {
             // Keep the key's own spelling and layout up to its value.
             std::size_t from = parsed.valueAt;
             if (!stored.empty())
-                while (from < lines[i].end && isBlank(bytes[from])) ++from;
-            out.replace(from, lines[i].end - from, stored);
+                while (from < line.end && isBlank(bytes[from])) ++from;
+            out.replace(from, line.end - from, stored);
             return edit;
         }
-        lastKey = i;
+        neighbour = line;
     }
-    // After the last key, or right after the header of a section without keys.
-    std::size_t after = lastKey;
-    if (after == lines.size() && !sectionName.empty()) after = span.header;
     std::string inserted;
-    std::size_t at = contentStart(bytes);
+    std::size_t insertAt = contentStart(bytes);
     std::string_view newEnding = ending;
-    if (after < lines.size()) {
-        const Line& neighbour = lines[after];
-        at = neighbour.next;
-        if (neighbour.next == neighbour.end) inserted += ending;
-        else newEnding = lineEnding(bytes, neighbour);
+    if (neighbour) {
+        insertAt = neighbour->next;
+        if (neighbour->next == neighbour->end) inserted += ending;
+        else newEnding = lineEnding(bytes, *neighbour);
     }
     inserted += keyName + '=' + stored;
     inserted += newEnding;
-    out.insert(at, inserted);
+    out.insert(insertAt, inserted);
     return edit;
 }
 
@@ -257,7 +265,9 @@ std::string checkProfileEdit(std::string_view bytes, std::wstring_view section, 
     const std::string sectionName(trimBlanks(encodeUtf8(section)));
     const std::string keyName(trimBlanks(encodeUtf8(key)));
     std::string_view currentSection;
-    for (const Line& line : splitLines(bytes)) {
+    for (std::size_t at = contentStart(bytes); at < bytes.size();) {
+        const Line line = lineAt(bytes, at);
+        at = line.next;
         const ParsedLine parsed = parseLine(bytes, line);
         if (parsed.kind == LineKind::Header) currentSection = parsed.name;
         if (parsed.kind != LineKind::Key) continue;
