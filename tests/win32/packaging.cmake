@@ -1,0 +1,97 @@
+# The Windows package: procguard.exe imports only system DLLs and carries its
+# manifest and version, and the .zip holds it with the example, which runs
+# under Wine with no DLL beside the program.
+#
+# Read while the project is configured, this file adds the tests; each test
+# runs it again as a script with CHECK set to what to examine.
+
+if(NOT CMAKE_SCRIPT_MODE_FILE)
+    set(packaging_arguments
+        -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DBUILD_DIR=${CMAKE_BINARY_DIR}
+        -DCPACK=${CMAKE_CPACK_COMMAND} -DVERSION=${PROJECT_VERSION}
+        -DPROGRAM=$<TARGET_FILE:procguard>)
+    if(CMAKE_OBJDUMP)
+        add_test(NAME packaging_exe
+                 COMMAND ${CMAKE_COMMAND} -DCHECK=exe ${packaging_arguments} -DOBJDUMP=${CMAKE_OBJDUMP}
+                         -P ${CMAKE_CURRENT_LIST_FILE})
+        set_tests_properties(packaging_exe PROPERTIES TIMEOUT 60)
+    else()
+        message(STATUS "Package tests: no import check (no objdump)")
+    endif()
+    if(CMAKE_CROSSCOMPILING_EMULATOR)
+        add_test(NAME packaging_zip
+                 COMMAND ${CMAKE_COMMAND} -DCHECK=zip ${packaging_arguments}
+                         "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}" -P ${CMAKE_CURRENT_LIST_FILE})
+        # cpack builds the tree's "preinstall" target, which must not run
+        # beside another make in the same build folder.
+        set_tests_properties(packaging_zip PROPERTIES TIMEOUT 120 RESOURCE_LOCK procguard_build_tree)
+    endif()
+    return()
+endif()
+
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/../packaging_support.cmake)
+set(work ${BUILD_DIR}/tests/packaging_${CHECK})
+
+if(CHECK STREQUAL "exe")
+    # A stock Windows has these; anything else (libstdc++-6.dll,
+    # libgcc_s_seh-1.dll, libwinpthread-1.dll ...) would have to ship beside
+    # the program.
+    set(system_dlls kernel32 user32 shell32 advapi32 psapi msvcrt ucrtbase)
+    execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE headers RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+        packaging_fail("${OBJDUMP} -p ${PROGRAM} failed")
+    endif()
+    string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
+    if(NOT imports)
+        packaging_fail("no imports found in ${PROGRAM}:\n${headers}")
+    endif()
+    foreach(import ${imports})
+        string(REGEX REPLACE "^DLL Name: (.+)\\.[dD][lL][lL]$" "\\1" dll "${import}")
+        string(TOLOWER "${dll}" dll)
+        if(NOT dll IN_LIST system_dlls AND NOT dll MATCHES "^api-ms-win-crt-")
+            packaging_fail("procguard.exe imports ${import}, which a stock Windows does not have")
+        endif()
+    endforeach()
+
+    # The manifest is UTF-8 text in the resources; the version strings are
+    # UTF-16.
+    file(STRINGS ${PROGRAM} manifest REGEX "asInvoker|activeCodePage|longPathAware")
+    foreach(setting [[level="asInvoker"]] [[>UTF-8</activeCodePage>]] [[<longPathAware[^>]*>true<]])
+        if(NOT manifest MATCHES "${setting}")
+            packaging_fail("the manifest lacks ${setting}: ${manifest}")
+        endif()
+    endforeach()
+    file(STRINGS ${PROGRAM} version ENCODING UTF-16LE REGEX "^(FileVersion|ProductVersion|[0-9]+\\.[0-9]+\\.[0-9]+)$")
+    foreach(field FileVersion ProductVersion)
+        string(FIND "${version}" "${field};${VERSION}" at)
+        if(at EQUAL -1)
+            packaging_fail("procguard.exe has no ${field} ${VERSION} in its version resource")
+        endif()
+    endforeach()
+elseif(CHECK STREQUAL "zip")
+    packaging_make_package(ZIP ${work}/package zip)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${zip} OUTPUT_VARIABLE listing)
+    get_filename_component(top ${zip} NAME)
+    string(REGEX REPLACE "\\.zip$" "" top ${top})
+    packaging_documents(${top} ${top} documents)
+    packaging_expect_entries("${listing}" ${zip} ${top}/procguard.exe ${documents})
+    if(listing MATCHES "\\.[dD][lL][lL]\n")
+        packaging_fail("the zip holds DLLs:\n${listing}")
+    endif()
+
+    # The example as the user runs it: from the unpacked folder, by its
+    # relative name. Its target is PING.EXE, which Wine has as well.
+    file(MAKE_DIRECTORY ${work}/root)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${zip} WORKING_DIRECTORY ${work}/root)
+    file(GLOB dlls ${work}/root/${top}/*.dll ${work}/root/${top}/*.DLL)
+    if(dlls)
+        packaging_fail("DLLs beside the program: ${dlls}")
+    endif()
+    packaging_expect_run(${work}/root/${top} ${work}/output.txt
+        COMMAND ${EMULATOR} procguard.exe example.ini
+        EXPECT "<Seconds> : 2\nProcess restarted (1 runs)." "<Seconds> : 4\nProcess restarted (3 runs)."
+               "All done now.")
+else()
+    packaging_fail("unknown package check '${CHECK}'")
+endif()
