@@ -154,8 +154,13 @@ std::string_view fileLineEnding(std::string_view bytes) {
     return first.next > first.end ? lineEnding(bytes, first) : "\n";
 }
 
-bool holdsLineBreak(std::wstring_view text) {
-    return text.find_first_of(L"\r\n") != std::wstring_view::npos;
+// What in `text` cannot stand in a profile line, or nullptr. A line break
+// would end the line early and let the rest stand as keys or sections of
+// its own; a NUL ends a value when it is read.
+const wchar_t* unstorable(std::wstring_view text) {
+    if (text.find_first_of(L"\r\n") != std::wstring_view::npos) return L"a line break";
+    if (text.find(L'\0') != std::wstring_view::npos) return L"a NUL character";
+    return nullptr;
 }
 
 std::wstring refusal(std::wstring_view key, const wchar_t* why) {
@@ -173,8 +178,11 @@ std::optional<std::wstring> profileFileRead(std::string_view bytes, std::wstring
     for (std::size_t at = span.begin; at < span.end;) {
         const Line line = lineAt(bytes, at);
         const ParsedLine parsed = parseLine(bytes, line);
-        if (parsed.kind == LineKind::Key && sameName(parsed.name, trimBlanks(keyName)))
-            return decodeUtf8(unquote(bytes.substr(parsed.valueAt, line.end - parsed.valueAt)));
+        if (parsed.kind == LineKind::Key && sameName(parsed.name, trimBlanks(keyName))) {
+            // A value ends at a NUL, as a value read into a C string does.
+            const std::string_view value = unquote(bytes.substr(parsed.valueAt, line.end - parsed.valueAt));
+            return decodeUtf8(value.substr(0, value.find('\0')));
+        }
         at = line.next;
     }
     return std::nullopt;
@@ -186,14 +194,12 @@ ProfileEdit profileFileWrite(std::string_view bytes, std::wstring_view section, 
     edit.bytes = std::string(bytes);
     const std::string sectionName(trimBlanks(encodeUtf8(section)));
     const std::string keyName(trimBlanks(encodeUtf8(key)));
-    // A line break would end the line early and let the rest of the text
-    // stand in the file as keys or sections of its own.
-    if (holdsLineBreak(section))
-        edit.error = L"the section name \"" + std::wstring(section) + L"\" holds a line break";
-    else if (holdsLineBreak(key))
-        edit.error = refusal(key, L"holds a line break");
-    else if (holdsLineBreak(value))
-        edit.error = refusal(key, L"has a value with a line break, which a profile file cannot hold");
+    if (const wchar_t* what = unstorable(section))
+        edit.error = L"the section name \"" + std::wstring(section) + L"\" holds " + what;
+    else if (const wchar_t* what = unstorable(key))
+        edit.error = refusal(key, L"holds ") + what;
+    else if (const wchar_t* what = unstorable(value))
+        edit.error = refusal(key, L"has a value with ") + what + L", which a profile file cannot hold";
     else if (keyName.find('=') != std::string::npos)
         edit.error = refusal(key, L"holds '=', which ends a key name in a profile file");
     else if (!keyName.empty() && (keyName.front() == ';' || keyName.front() == '['))

@@ -10,7 +10,7 @@
 //    around them are trimmed; only the first section of a name and the first
 //    key of a name in it count;
 //  - a value loses its surrounding blanks and tabs, then one matching pair of
-//    surrounding "..." or '...';
+//    surrounding "..." or '...', and ends at a NUL;
 //  - lines end in LF, CRLF or a lone CR; the text is UTF-8 (an optional
 //    UTF-8 byte-order mark is kept).
 //
@@ -25,7 +25,7 @@
 
 namespace procguard {
 
-// The value stored under section/key, unquoted and untrimmed to any length;
+// The value stored under section/key, unquoted, up to a NUL if it holds one;
 // nullopt when the section or the key is missing. An empty value is returned
 // as an empty text: telling it from a missing key is the caller's business.
 std::optional<std::wstring> profileFileRead(std::string_view bytes, std::wstring_view section,
@@ -45,8 +45,8 @@ struct ProfileEdit {
 //
 // A value is quoted when its outer blanks or quotes would otherwise be lost,
 // so every value reads back exactly as written. Refused (ok == false): line
-// breaks in any of the three texts, and a key with '=' or beginning with ';',
-// '[' or U+FEFF, which could not be found again.
+// breaks and NULs in any of the three texts, and a key with '=' or beginning
+// with ';', '[' or U+FEFF, which could not be found again.
 ProfileEdit profileFileWrite(std::string_view bytes, std::wstring_view section, std::wstring_view key,
                              std::wstring_view value);
 
