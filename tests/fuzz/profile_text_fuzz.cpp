@@ -52,6 +52,9 @@ Case split(std::string_view input) {
 
 bool holdsLineBreak(std::wstring_view text) { return text.find_first_of(L"\r\n") != std::wstring_view::npos; }
 
+// Line breaks and NULs cannot stand in a profile line: a NUL ends a value.
+bool unstorable(std::wstring_view text) { return holdsLineBreak(text) || text.find(L'\0') != std::wstring_view::npos; }
+
 std::wstring trimBlanks(std::wstring text) {
     const std::size_t first = text.find_first_not_of(L" \t");
     if (first == std::wstring::npos) return {};
@@ -61,14 +64,16 @@ std::wstring trimBlanks(std::wstring text) {
 // The reasons a write may be refused, decided here from the texts alone.
 bool mayBeRefused(const Case& c) {
     const std::wstring key = trimBlanks(c.key);
-    return holdsLineBreak(c.section) || holdsLineBreak(c.key) || holdsLineBreak(c.value) ||
-           key.find(L'=') != std::wstring::npos || (!key.empty() && (key[0] == L';' || key[0] == L'['));
+    // A key that begins with a byte-order mark, in any spelling that makes its bytes.
+    const bool byteOrderMark = encodeUtf8(key).rfind("\xEF\xBB\xBF", 0) == 0;
+    return unstorable(c.section) || unstorable(c.key) || unstorable(c.value) || key.find(L'=') != std::wstring::npos ||
+           (!key.empty() && (key[0] == L';' || key[0] == L'[')) || byteOrderMark;
 }
 
-// A read gives one line's text at most.
+// A read gives one line's text at most, up to a NUL.
 void checkRead(std::string_view bytes, std::wstring_view section, std::wstring_view key) {
     const std::optional<std::wstring> value = profileFileRead(bytes, section, key);
-    if (value && holdsLineBreak(*value)) fail("a value read holds a line break");
+    if (value && unstorable(*value)) fail("a value read holds a line break or a NUL");
 }
 
 void checkWrite(const Case& c) {
