@@ -144,14 +144,58 @@ std::wstring resolveConfigPath(const std::wstring& fileName) {
     return currentDirectoryPrefix() + fileName;
 }
 
-std::wstring readProfileString(const std::wstring& section, const std::wstring& key,
-                               const std::wstring& fileName, const std::wstring& defaultText) {
-    const std::string path = encodeUtf8(resolveConfigPath(fileName));
-    FileDescriptor file(-1);
+namespace {
+
+// A load reads 9 + 4n keys, one call each. Reading and scanning the whole
+// file for every key made loading a large file quadratic, so the last file
+// read is kept with an index of its sections. It is used again only while
+// the file is the same one, unchanged: the open file's device, inode, size
+// and modification and change times must all match, and every write of ours
+// forgets it.
+struct ReadCache {
+    bool valid = false;
+    std::string path;
     struct stat info {};
     std::string bytes;
-    if (openRegularFile(path, file, info) != 0 || readAll(file.fd, bytes) != 0) return defaultText;
-    std::optional<std::wstring> value = profileFileRead(bytes, section, key);
+    ProfileIndex index;
+};
+
+ReadCache& readCache() {
+    static ReadCache cache;
+    return cache;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+// The cached content of `path`, read afresh when the file is not the one
+// cached; null when it cannot be read.
+const ReadCache* readProfileFile(const std::string& path) {
+    ReadCache& cache = readCache();
+    FileDescriptor file(-1);
+    struct stat info {};
+    if (openRegularFile(path, file, info) != 0) return nullptr;
+    if (cache.valid && cache.path == path && sameFile(cache.info, info)) return &cache;
+    cache.valid = false;
+    cache.bytes.clear();
+    if (readAll(file.fd, cache.bytes) != 0) return nullptr;
+    cache.index = indexProfileFile(cache.bytes);
+    cache.path = path;
+    cache.info = info;
+    cache.valid = true;
+    return &cache;
+}
+
+} // namespace
+
+std::wstring readProfileString(const std::wstring& section, const std::wstring& key,
+                               const std::wstring& fileName, const std::wstring& defaultText) {
+    const ReadCache* file = readProfileFile(encodeUtf8(resolveConfigPath(fileName)));
+    if (file == nullptr) return defaultText;
+    std::optional<std::wstring> value = profileFileRead(file->bytes, file->index, section, key);
     if (!value || value->empty()) return defaultText;
     if (value->size() > kProfileValueLimit) value->resize(kProfileValueLimit);
     return *value;
@@ -160,6 +204,7 @@ std::wstring readProfileString(const std::wstring& section, const std::wstring& 
 OsResult writeProfileString(const std::wstring& section, const std::wstring& key,
                             const std::wstring& fileName, const std::wstring& text) {
     const std::string path = writeTarget(encodeUtf8(resolveConfigPath(fileName)));
+    readCache().valid = false;
     FileDescriptor file(-1);
     struct stat info {};
     std::string bytes;

@@ -169,13 +169,18 @@ std::wstring refusal(std::wstring_view key, const wchar_t* why) {
 
 } // namespace
 
-std::optional<std::wstring> profileFileRead(std::string_view bytes, std::wstring_view section,
-                                            std::wstring_view key) {
-    const std::string sectionName = encodeUtf8(section);
+namespace {
+
+std::string foldedName(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded) c = asciiLower(c);
+    return folded;
+}
+
+std::optional<std::wstring> readKey(std::string_view bytes, std::size_t begin, std::size_t end,
+                                    std::wstring_view key) {
     const std::string keyName = encodeUtf8(key);
-    const SectionSpan span = findSection(bytes, trimBlanks(sectionName));
-    if (!span.found) return std::nullopt;
-    for (std::size_t at = span.begin; at < span.end;) {
+    for (std::size_t at = begin; at < end;) {
         const Line line = lineAt(bytes, at);
         const ParsedLine parsed = parseLine(bytes, line);
         if (parsed.kind == LineKind::Key && sameName(parsed.name, trimBlanks(keyName))) {
@@ -186,6 +191,39 @@ std::optional<std::wstring> profileFileRead(std::string_view bytes, std::wstring
         at = line.next;
     }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::wstring> profileFileRead(std::string_view bytes, std::wstring_view section,
+                                            std::wstring_view key) {
+    const std::string sectionName = encodeUtf8(section);
+    const SectionSpan span = findSection(bytes, trimBlanks(sectionName));
+    if (!span.found) return std::nullopt;
+    return readKey(bytes, span.begin, span.end, key);
+}
+
+ProfileIndex indexProfileFile(std::string_view bytes) {
+    ProfileIndex index;
+    std::size_t begin = contentStart(bytes);
+    std::string_view name; // the lines before the first header form the section ""
+    std::string_view headerName;
+    for (std::optional<Line> header = nextHeader(bytes, begin, &headerName);;
+         header = nextHeader(bytes, header->next, &headerName)) {
+        const std::size_t end = header ? header->begin : bytes.size();
+        index.sections.try_emplace(foldedName(name), begin, end); // the first of a name wins
+        if (!header) break;
+        name = headerName;
+        begin = header->next;
+    }
+    return index;
+}
+
+std::optional<std::wstring> profileFileRead(std::string_view bytes, const ProfileIndex& index,
+                                            std::wstring_view section, std::wstring_view key) {
+    const auto found = index.sections.find(foldedName(trimBlanks(encodeUtf8(section))));
+    if (found == index.sections.end()) return std::nullopt;
+    return readKey(bytes, found->second.first, found->second.second, key);
 }
 
 ProfileEdit profileFileWrite(std::string_view bytes, std::wstring_view section, std::wstring_view key,

@@ -22,6 +22,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 
 namespace procguard {
 
@@ -30,6 +32,18 @@ namespace procguard {
 // as an empty text: telling it from a missing key is the caller's business.
 std::optional<std::wstring> profileFileRead(std::string_view bytes, std::wstring_view section,
                                             std::wstring_view key);
+
+// Where the first section of each name lies, for many reads of one file:
+// folded name -> [begin, end) of its body.
+struct ProfileIndex {
+    std::unordered_map<std::string, std::pair<std::size_t, std::size_t>> sections;
+};
+
+ProfileIndex indexProfileFile(std::string_view bytes);
+
+// profileFileRead with the sections looked up in `index`, made from `bytes`.
+std::optional<std::wstring> profileFileRead(std::string_view bytes, const ProfileIndex& index,
+                                            std::wstring_view section, std::wstring_view key);
 
 struct ProfileEdit {
     bool ok = true;        // false: the write was refused, `error` says why

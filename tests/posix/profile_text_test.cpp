@@ -163,6 +163,12 @@ TEST(ProfileTextWrite, RandomEditsKeepTheirPromises) {
         const std::wstring section = pick(names), key = pick(names), value = pick(values);
         const std::string broken = checkProfileEdit(file, section, key, value);
         ASSERT_EQ(broken, "") << "file: " << file;
+        // Repeated reads go through an index of the sections; it must find
+        // exactly what a plain scan of the file finds.
+        const ProfileIndex index = indexProfileFile(file);
+        for (const std::wstring& s : names)
+            for (const std::wstring& k : names)
+                ASSERT_EQ(profileFileRead(file, index, s, k), profileFileRead(file, s, k)) << "file: " << file;
     }
 }
 
