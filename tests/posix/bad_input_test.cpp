@@ -215,6 +215,22 @@ TEST_F(BadInput, ATenMegabyteLineIsReadUpToTheLongestValue) {
     EXPECT_EQ(recorded(out), (std::vector<std::string> {out, std::string(2047 - out.size() - 1, 'x')}));
 }
 
+TEST_F(BadInput, TheMostVariablesALoadAcceptsAllLoadBehindATenMegabyteLine) {
+    // 9 + 4 x 10000 keys read from an 11 MB file. A load that read the whole
+    // file again for every key would take hours; the limit only catches that.
+    const std::string recorder = program("argv_recorder");
+    const std::string out = pathOf("args");
+    std::string text = runConfig(recorder, out + " <v0> <v9999>", 1, "10000") + "junk=" + std::string(10 << 20, 'j');
+    for (int i = 0; i < 10000; ++i) {
+        const std::string index = std::to_string(i);
+        text += "\n[variable" + index + "]\ntype=0\nname=<v" + index + ">\ndata=\nbaseValue=" + index;
+    }
+    const WatchdogRun run = watch(text, 120s);
+    EXPECT_EQ(run.exitCode, kExitFinished) << run.output.substr(0, 500);
+    EXPECT_TRUE(contains(run.output, "<v9999> : 10000\nProcess restarted (1 runs).\n")) << run.output.substr(0, 500);
+    EXPECT_EQ(recorded(out), (std::vector<std::string> {out, "1", "10000"}));
+}
+
 TEST_F(BadInput, NulInAValueEndsTheValue) {
     // A profile value ends at its first NUL, as the profile functions give
     // a value up to its terminator. Were the rest kept, the target would be
