@@ -37,6 +37,7 @@ constexpr int kSoakChecks = 3000;
 // restarted the target this often.
 constexpr std::uint32_t kSoakRestarts = 500;
 constexpr int kMostChecks = 20000;
+constexpr long kZombiesInFlight = 3;
 // Allocator noise, not growth: a leak of even 100 bytes per check would
 // show as 300 KiB.
 constexpr long kResidentSlackKiB = 256;
@@ -119,8 +120,11 @@ TEST(Soak, ThousandsOfRestartsLeaveDescriptorsMemoryAndZombiesFlat) {
 
     EXPECT_GE(restarts, kSoakRestarts);
     EXPECT_EQ(after.descriptors, before.descriptors);
-    // At most the target of the last check is still running or uncollected.
-    EXPECT_LE(after.zombies, 1);
+    // Each check collects every target that has ended. Uncollected are only
+    // those that ended since the last check looked: the one it started, and
+    // any that was already exiting then (an exiting process has no image and
+    // counts as gone). Hundreds of restarts must not leave more than that.
+    EXPECT_LE(after.zombies, kZombiesInFlight);
 #ifndef PROCGUARD_SOAK_UNDER_ASAN
     // (Under AddressSanitizer freed memory sits in quarantine and resident
     // memory grows by design; LeakSanitizer checks for leaks instead.)
