@@ -96,5 +96,72 @@ TEST_F(Win32EndToEnd, AHungTargetIsTerminatedAndRestarted) {
     test::terminateInstancesOf(target);
 }
 
+std::string narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
+
+// The arguments argv_recorder wrote (each ended by a zero byte), after its
+// own name and the record file's.
+std::vector<std::string> recordedArguments(const std::wstring& path) {
+    std::vector<std::string> words;
+    const std::string bytes = test::readFileBytes(path);
+    std::size_t begin = 0;
+    for (std::size_t end; (end = bytes.find('\0', begin)) != std::string::npos; begin = end + 1)
+        words.push_back(bytes.substr(begin, end - begin));
+    if (words.size() >= 2) words.erase(words.begin(), words.begin() + 2);
+    return words;
+}
+
+std::string fromReadyToGo(const std::string& output) {
+    const std::size_t at = output.find("Ready to go.");
+    return at == std::string::npos ? std::string() : output.substr(at);
+}
+
+// A run set up through the dialogue: variables in the arguments, a finish
+// condition on one of them, the setup saved; then the saved file again.
+TEST_F(Win32EndToEnd, ADialogueSetupRunsAndItsSavedFileRunsTheSame) {
+    const std::wstring records = folder + L"\\records";
+    const std::wstring counted = folder + L"\\counted";
+    ASSERT_TRUE(CreateDirectoryW(records.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(counted.c_str(), nullptr));
+    for (const wchar_t* name : {L"a.png", L"b.png", L"c.txt"})
+        ASSERT_TRUE(test::writeFileBytes(counted + L"\\" + name, "x"));
+    const std::wstring saved = folder + L"\\saved.ini";
+
+    const std::string typed = "1\n" + narrow(test::testProgramPath(L"argv_recorder")) + "\n" + narrow(records) +
+                              "\\args<A>.txt -n <A> -m <A> -f <F>\n"
+                              "y 0 10\n"
+                              "y 1\n" +
+                              narrow(counted) +
+                              "\\*\n"
+                              "0\n"
+                              "50\n1000\n"
+                              "3\n<A>\n12\n>\n"
+                              "y\n" +
+                              narrow(saved) + "\n";
+    const test::CapturedRun dialogue = test::runWithoutConsole(L"\"" + watchdogPath() + L"\"", 60000, typed);
+    ASSERT_TRUE(dialogue.started);
+    EXPECT_FALSE(dialogue.timedOut) << dialogue.output;
+    EXPECT_EQ(dialogue.exitCode, 0u) << dialogue.output;
+    EXPECT_NE(dialogue.output.find("Adjusting variable values:\n<A> : 11\n<F> : 5\nProcess restarted (1 runs).\n"),
+              std::string::npos)
+        << dialogue.output;
+    EXPECT_NE(dialogue.output.find("<A> : 13\n<F> : 5\nProcess restarted (3 runs).\n"
+                                   "All done now. Press any key to exit..."),
+              std::string::npos)
+        << dialogue.output;
+    for (int waited = 0; waited < 200 && !test::fileExists(records + L"\\args13.txt"); ++waited) Sleep(25);
+    // "*" lists the three files and the folder's "." and "..".
+    EXPECT_EQ(recordedArguments(records + L"\\args11.txt"),
+              (std::vector<std::string>{"-n", "11", "-m", "11", "-f", "5"}));
+    EXPECT_EQ(recordedArguments(records + L"\\args13.txt"),
+              (std::vector<std::string>{"-n", "13", "-m", "13", "-f", "5"}));
+
+    const test::CapturedRun again =
+        test::runWithoutConsole(L"\"" + watchdogPath() + L"\" \"" + saved + L"\"", 60000);
+    EXPECT_FALSE(again.timedOut) << again.output;
+    EXPECT_EQ(again.exitCode, 0u) << again.output;
+    EXPECT_EQ(again.output.substr(0, 12), "Ready to go.") << again.output;
+    EXPECT_EQ(fromReadyToGo(again.output), fromReadyToGo(dialogue.output));
+}
+
 } // namespace
 } // namespace procguard

@@ -154,7 +154,7 @@ std::wstring wideFromUtf16Bytes(const std::string& bytes) {
     return text;
 }
 
-CapturedRun runWithoutConsole(const std::wstring& commandLine, std::uint32_t timeoutMs) {
+CapturedRun runWithoutConsole(const std::wstring& commandLine, std::uint32_t timeoutMs, const std::string& input) {
     CapturedRun run;
     SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE outputRead = nullptr, outputWrite = nullptr, inputRead = nullptr, inputWrite = nullptr;
@@ -165,7 +165,11 @@ CapturedRun runWithoutConsole(const std::wstring& commandLine, std::uint32_t tim
         return run;
     }
     SetHandleInformation(outputRead, HANDLE_FLAG_INHERIT, 0);
-    CloseHandle(inputWrite); // the child's standard input is at its end from the start
+    // The whole input fits the pipe's buffer of a few kilobytes, so it is
+    // written before the child starts; then the child's input is at its end.
+    DWORD written = 0;
+    if (!input.empty()) WriteFile(inputWrite, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+    CloseHandle(inputWrite);
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;

@@ -65,9 +65,10 @@ struct CapturedRun {
 };
 
 // Runs `commandLine` without a console (as an unattended watchdog runs),
-// standard input at its end at once, and its output captured; kills it after
-// `timeoutMs`.
-CapturedRun runWithoutConsole(const std::wstring& commandLine, std::uint32_t timeoutMs);
+// standard input holding `input` and then at its end, and its output
+// captured; kills it after `timeoutMs`.
+CapturedRun runWithoutConsole(const std::wstring& commandLine, std::uint32_t timeoutMs,
+                              const std::string& input = "");
 
 // A path the build wrote down on the build machine (/tmp/build/x.exe) as this
 // system sees it (Z:\tmp\build\x.exe); Windows paths stay as they are.
