@@ -10,14 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$(date +%s)
 
-scripts/install-deps.sh run
-if ! dpkg-query -W -f='${Status}' libbenchmark-dev 2>/dev/null | grep -q 'ok installed'; then
-    echo "== installing: libbenchmark-dev"
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends libbenchmark-dev >/dev/null
-fi
+scripts/install-deps.sh bench
 
 build=${BENCH_BUILD_DIR:-build/linux}
 echo "== building in $build"

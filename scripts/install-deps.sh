@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages procguard needs, only those that are missing.
 #   scripts/install-deps.sh run    what building and running the watchdog needs
+#   scripts/install-deps.sh bench  what the benchmarks need
 #   scripts/install-deps.sh test   everything the full test command needs
 set -euo pipefail
 
@@ -12,8 +13,9 @@ test_packages=("${run_packages[@]}"
 
 case "${1:-test}" in
     run) wanted=("${run_packages[@]}") ;;
+    bench) wanted=("${run_packages[@]}" libbenchmark-dev) ;;
     test) wanted=("${test_packages[@]}") ;;
-    *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+    *) echo "usage: $0 [run|bench|test]" >&2; exit 2 ;;
 esac
 
 missing=()
