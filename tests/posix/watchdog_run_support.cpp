@@ -24,17 +24,16 @@ bool readStat(const std::string& pidText, pid_t& parent, char& state) {
     return true;
 }
 
-} // namespace
-
-WatchdogRun runWatchdog(const std::string& folder, const std::vector<std::string>& arguments,
-                        const std::string& input, std::chrono::milliseconds limit,
-                        const std::function<void(pid_t)>& whileRunning) {
+WatchdogRun launch(const std::vector<std::string>& launcher, const std::string& folder,
+                   const std::vector<std::string>& arguments, const std::string& input,
+                   std::chrono::milliseconds limit, const std::function<void(pid_t)>& whileRunning) {
     // Files rather than pipes: a large input or output never blocks either side.
     const std::string inputPath = folder + "/.watchdog-input";
     const std::string outputPath = folder + "/.watchdog-output";
     writeBytes(inputPath, input);
 
-    std::vector<std::string> words {PROCGUARD_EXECUTABLE};
+    std::vector<std::string> words = launcher;
+    words.push_back(PROCGUARD_EXECUTABLE);
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
@@ -70,6 +69,20 @@ WatchdogRun runWatchdog(const std::string& folder, const std::vector<std::string
     }
     run.output = readFile(outputPath);
     return run;
+}
+
+} // namespace
+
+WatchdogRun runWatchdog(const std::string& folder, const std::vector<std::string>& arguments,
+                        const std::string& input, std::chrono::milliseconds limit,
+                        const std::function<void(pid_t)>& whileRunning) {
+    return launch({}, folder, arguments, input, limit, whileRunning);
+}
+
+WatchdogRun runWatchdogThrough(const std::vector<std::string>& launcher, const std::string& folder,
+                               const std::vector<std::string>& arguments, const std::string& input,
+                               std::chrono::milliseconds limit) {
+    return launch(launcher, folder, arguments, input, limit, {});
 }
 
 void writeBytes(const std::string& path, const std::string& bytes) {

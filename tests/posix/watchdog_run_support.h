@@ -29,6 +29,12 @@ WatchdogRun runWatchdog(const std::string& folder, const std::vector<std::string
                         const std::string& input, std::chrono::milliseconds limit,
                         const std::function<void(pid_t watchdog)>& whileRunning = {});
 
+// The same, with the watchdog started through `launcher` (an absolute path
+// and its arguments, e.g. setpriv and the capabilities to drop).
+WatchdogRun runWatchdogThrough(const std::vector<std::string>& launcher, const std::string& folder,
+                               const std::vector<std::string>& arguments, const std::string& input,
+                               std::chrono::milliseconds limit);
+
 // Writes `bytes` to `path` as they are.
 void writeBytes(const std::string& path, const std::string& bytes);
 
