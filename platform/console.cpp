@@ -162,11 +162,14 @@ ReadStatus readLine(std::wstring& answer) {
     return ReadStatus::Ok;
 }
 
-std::uint32_t askUnsignedNumber(const char* prompt) {
+namespace {
+
+template <typename Number>
+Number askNumber(const char* prompt, ReadStatus (*read)(Number&)) {
     write(prompt);
     for (;;) {
-        std::uint32_t value = 0;
-        switch (readUnsignedNumber(value)) {
+        Number value = 0;
+        switch (read(value)) {
         case ReadStatus::Ok: return value;
         case ReadStatus::Ended: return 0;
         case ReadStatus::NotANumber: write("Not a number, try again: "); break;
@@ -174,17 +177,11 @@ std::uint32_t askUnsignedNumber(const char* prompt) {
     }
 }
 
-std::int32_t askSignedNumber(const char* prompt) {
-    write(prompt);
-    for (;;) {
-        std::int32_t value = 0;
-        switch (readSignedNumber(value)) {
-        case ReadStatus::Ok: return value;
-        case ReadStatus::Ended: return 0;
-        case ReadStatus::NotANumber: write("Not a number, try again: "); break;
-        }
-    }
-}
+} // namespace
+
+std::uint32_t askUnsignedNumber(const char* prompt) { return askNumber(prompt, readUnsignedNumber); }
+
+std::int32_t askSignedNumber(const char* prompt) { return askNumber(prompt, readSignedNumber); }
 
 bool consoleInputEnded() { return input().readEnded; }
 

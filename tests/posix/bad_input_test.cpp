@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "argv_record.h"
 #include "app/exit_codes.h"
 #include "posix/process_support.h"
 #include "posix/watchdog_run_support.h"
@@ -80,11 +81,7 @@ protected:
     // The arguments argv_recorder wrote to `file`, without its own path.
     std::vector<std::string> recorded(const std::string& file) {
         test::waitUntil([&] { return std::filesystem::exists(file); }, 5s);
-        std::vector<std::string> arguments;
-        const std::string text = test::readFile(file);
-        std::size_t start = 0;
-        for (std::size_t end; (end = text.find('\0', start)) != std::string::npos; start = end + 1)
-            arguments.push_back(text.substr(start, end - start));
+        std::vector<std::string> arguments = test::recordedWords(test::readFile(file));
         if (!arguments.empty()) arguments.erase(arguments.begin());
         return arguments;
     }

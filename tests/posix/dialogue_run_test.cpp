@@ -6,28 +6,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "argv_record.h"
 #include "posix/process_support.h"
 #include "posix/watchdog_run_support.h"
 
 namespace procguard {
 namespace {
-
-// The arguments argv_recorder wrote (each ended by a zero byte), after its
-// own name and the record file's.
-std::vector<std::string> recordedArguments(const std::string& path) {
-    std::vector<std::string> words;
-    const std::string bytes = test::readFile(path);
-    std::size_t begin = 0;
-    for (std::size_t end; (end = bytes.find('\0', begin)) != std::string::npos; begin = end + 1)
-        words.push_back(bytes.substr(begin, end - begin));
-    if (words.size() >= 2) words.erase(words.begin(), words.begin() + 2);
-    return words;
-}
-
-std::string fromReadyToGo(const std::string& output) {
-    const std::size_t at = output.find("Ready to go.");
-    return at == std::string::npos ? std::string() : output.substr(at);
-}
 
 TEST(DialogueRun, VariablesReachTheTargetAndAVariableConditionEndsTheRun) {
     test::TempFolder work;
@@ -64,9 +48,9 @@ TEST(DialogueRun, VariablesReachTheTargetAndAVariableConditionEndsTheRun) {
         << dialogue.output;
     ASSERT_TRUE(test::waitUntil([&] { return std::filesystem::exists(records + "/args13.txt"); }));
     // "*" lists the three files and the folder's "." and "..".
-    EXPECT_EQ(recordedArguments(records + "/args11.txt"),
+    EXPECT_EQ(test::recordedArguments(test::readFile(records + "/args11.txt")),
               (std::vector<std::string>{"-n", "11", "-m", "11", "-f", "5"}));
-    EXPECT_EQ(recordedArguments(records + "/args13.txt"),
+    EXPECT_EQ(test::recordedArguments(test::readFile(records + "/args13.txt")),
               (std::vector<std::string>{"-n", "13", "-m", "13", "-f", "5"}));
     EXPECT_FALSE(std::filesystem::exists(records + "/args14.txt"));
 
@@ -79,9 +63,9 @@ TEST(DialogueRun, VariablesReachTheTargetAndAVariableConditionEndsTheRun) {
     ASSERT_FALSE(again.stillRunning) << again.output;
     EXPECT_EQ(again.exitCode, 0) << again.output;
     EXPECT_EQ(again.output.substr(0, 12), "Ready to go.") << again.output;
-    EXPECT_EQ(fromReadyToGo(again.output), fromReadyToGo(dialogue.output));
+    EXPECT_EQ(test::fromReadyToGo(again.output), test::fromReadyToGo(dialogue.output));
     ASSERT_TRUE(test::waitUntil([&] { return std::filesystem::exists(records + "/args13.txt"); }));
-    EXPECT_EQ(recordedArguments(records + "/args11.txt"),
+    EXPECT_EQ(test::recordedArguments(test::readFile(records + "/args11.txt")),
               (std::vector<std::string>{"-n", "11", "-m", "11", "-f", "5"}));
 }
 

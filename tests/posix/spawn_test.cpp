@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "argv_record.h"
 #include "platform/platform.h"
 #include "posix/process_support.h"
 
@@ -24,13 +25,7 @@ using test::TempFolder;
 
 // The zero-separated argv the recorder wrote.
 std::vector<std::string> recordedArguments(const std::string& file) {
-    std::vector<std::string> arguments;
-    const std::string text = test::readFile(file);
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find('\0', start)) != std::string::npos; start = end + 1) {
-        arguments.push_back(text.substr(start, end - start));
-    }
-    return arguments;
+    return test::recordedWords(test::readFile(file));
 }
 
 // Fields of /proc/PID/status, e.g. "SigBlk".

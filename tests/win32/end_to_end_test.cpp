@@ -2,6 +2,7 @@
 // missing target with its arguments, and terminates and restarts a hung one.
 #include <gtest/gtest.h>
 
+#include "argv_record.h"
 #include "platform/platform.h"
 #include "win32/process_support.h"
 
@@ -98,23 +99,6 @@ TEST_F(Win32EndToEnd, AHungTargetIsTerminatedAndRestarted) {
 
 std::string narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
 
-// The arguments argv_recorder wrote (each ended by a zero byte), after its
-// own name and the record file's.
-std::vector<std::string> recordedArguments(const std::wstring& path) {
-    std::vector<std::string> words;
-    const std::string bytes = test::readFileBytes(path);
-    std::size_t begin = 0;
-    for (std::size_t end; (end = bytes.find('\0', begin)) != std::string::npos; begin = end + 1)
-        words.push_back(bytes.substr(begin, end - begin));
-    if (words.size() >= 2) words.erase(words.begin(), words.begin() + 2);
-    return words;
-}
-
-std::string fromReadyToGo(const std::string& output) {
-    const std::size_t at = output.find("Ready to go.");
-    return at == std::string::npos ? std::string() : output.substr(at);
-}
-
 // A run set up through the dialogue: variables in the arguments, a finish
 // condition on one of them, the setup saved; then the saved file again.
 TEST_F(Win32EndToEnd, ADialogueSetupRunsAndItsSavedFileRunsTheSame) {
@@ -150,9 +134,9 @@ TEST_F(Win32EndToEnd, ADialogueSetupRunsAndItsSavedFileRunsTheSame) {
         << dialogue.output;
     for (int waited = 0; waited < 200 && !test::fileExists(records + L"\\args13.txt"); ++waited) Sleep(25);
     // "*" lists the three files and the folder's "." and "..".
-    EXPECT_EQ(recordedArguments(records + L"\\args11.txt"),
+    EXPECT_EQ(test::recordedArguments(test::readFileBytes(records + L"\\args11.txt")),
               (std::vector<std::string>{"-n", "11", "-m", "11", "-f", "5"}));
-    EXPECT_EQ(recordedArguments(records + L"\\args13.txt"),
+    EXPECT_EQ(test::recordedArguments(test::readFileBytes(records + L"\\args13.txt")),
               (std::vector<std::string>{"-n", "13", "-m", "13", "-f", "5"}));
 
     const test::CapturedRun again =
@@ -160,7 +144,7 @@ TEST_F(Win32EndToEnd, ADialogueSetupRunsAndItsSavedFileRunsTheSame) {
     EXPECT_FALSE(again.timedOut) << again.output;
     EXPECT_EQ(again.exitCode, 0u) << again.output;
     EXPECT_EQ(again.output.substr(0, 12), "Ready to go.") << again.output;
-    EXPECT_EQ(fromReadyToGo(again.output), fromReadyToGo(dialogue.output));
+    EXPECT_EQ(test::fromReadyToGo(again.output), test::fromReadyToGo(dialogue.output));
 }
 
 } // namespace
