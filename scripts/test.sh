@@ -15,7 +15,7 @@ display=""
 for n in $(seq 71 99); do
     if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=$n; break; fi
 done
-Xvfb ":$display" -nolisten tcp -screen 0 1024x768x24 >/dev/null 2>&1 &
+Xvfb ":$display" -nolisten tcp -noreset -screen 0 1024x768x24 >/dev/null 2>&1 &
 xvfb_pid=$!
 cleanup() {
     "$wineserver" -k >/dev/null 2>&1 || true
@@ -24,13 +24,19 @@ cleanup() {
 trap cleanup EXIT
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 export DISPLAY=":$display"
+export HOME="${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}"
 
-# A Wine prefix of its own on a fresh machine, and a wineserver kept warm so
-# that each Windows test starts in a fraction of a second.
-if [ ! -d "${WINEPREFIX:-$HOME/.wine}/drive_c" ]; then
-    "$wine" wineboot -i >/dev/null 2>&1 || true
-fi
-"$wineserver" -p600 >/dev/null 2>&1 || true
+# Wine for the Windows tests: a prefix of its own on a fresh machine, and a
+# wineserver of this run kept warm so that each test starts in a fraction of
+# a second. A server left by an earlier run may belong to an X display that
+# is gone, and its programs then hang; it is stopped first.
+prepare_wine() {
+    "$wineserver" -k >/dev/null 2>&1 || true
+    if [ ! -d "${WINEPREFIX:-$HOME/.wine}/drive_c" ]; then
+        "$wine" wineboot -i >/dev/null 2>&1 || true
+    fi
+    "$wineserver" -p600 >/dev/null 2>&1 || true
+}
 
 status=0
 for preset in linux linux-asan linux-fuzz windows; do
@@ -38,6 +44,7 @@ for preset in linux linux-asan linux-fuzz windows; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
     echo "== $preset: test"
+    if [ "$preset" = windows ]; then prepare_wine; fi
     ctest --preset "$preset" || status=1
 done
 exit $status
