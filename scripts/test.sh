@@ -29,13 +29,17 @@ export HOME="${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}"
 # Wine for the Windows tests: a prefix of its own on a fresh machine, and a
 # wineserver of this run kept warm so that each test starts in a fraction of
 # a second. A server left by an earlier run may belong to an X display that
-# is gone, and its programs then hang; it is stopped first.
+# is gone; it is stopped first. The first Windows program of a server also
+# starts Wine's background services, which keep that program's output open:
+# started under CTest, they would hold its pipe and the test would never end.
+# So a first program runs here, with its output going nowhere.
 prepare_wine() {
     "$wineserver" -k >/dev/null 2>&1 || true
     if [ ! -d "${WINEPREFIX:-$HOME/.wine}/drive_c" ]; then
-        "$wine" wineboot -i >/dev/null 2>&1 || true
+        "$wine" wineboot -i </dev/null >/dev/null 2>&1 || true
     fi
     "$wineserver" -p600 >/dev/null 2>&1 || true
+    "$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 status=0
