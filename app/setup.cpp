@@ -37,7 +37,6 @@ SetupOutcome loadFromMenu(WatchSettings& settings) {
             return SetupOutcome::Ready;
         }
         writeLine(loaded.message);
-        settings.variables.clear();
         promptForLine("Enter another config file name, or nothing to quit: ");
     }
 }

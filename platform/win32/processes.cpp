@@ -58,16 +58,22 @@ bool enumerateProcessIds(std::vector<ProcessId>& ids) {
 }
 
 std::wstring getProcessImagePath(ProcessId id) {
-    std::wstring buffer(kLongestPath, L'\0');
-    buffer.replace(0, 9, L"<unknown>");
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
-    if (process != nullptr) {
-        DWORD size = kLongestPath;
-        QueryFullProcessImageNameW(process, 0, buffer.data(), &size);
-        CloseHandle(process);
+    if (process == nullptr) return L"<unknown>";
+    // Every check reads one path per process: the usual length stays on the
+    // stack, and only a longer path is read again into the largest buffer.
+    std::wstring path = L"<unknown>";
+    wchar_t usual[MAX_PATH];
+    DWORD size = MAX_PATH;
+    if (QueryFullProcessImageNameW(process, 0, usual, &size)) {
+        path.assign(usual, size);
+    } else if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        std::wstring longer(kLongestPath, L'\0');
+        size = kLongestPath;
+        if (QueryFullProcessImageNameW(process, 0, longer.data(), &size)) path.assign(longer, 0, size);
     }
-    buffer.resize(buffer.find(L'\0'));
-    return buffer;
+    CloseHandle(process);
+    return path;
 }
 
 std::wstring foldPathCase(const std::wstring& path) {
