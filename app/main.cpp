@@ -1,11 +1,13 @@
 // procguard: keeps one program running and answering.
 #include "app/exit_codes.h"
 #include "app/setup.h"
+#include "app/startup.h"
 #include "app/surveillance.h"
-#include "platform/console.h"
+#include "console/console.h"
 
 int main(int argc, char** argv) {
     using namespace procguard;
+    initializePlatform();
     const TokenHandle token = runStartup();
     if (token == 0) return kExitNoThreadToken;
     WatchSettings settings;
@@ -13,7 +15,7 @@ int main(int argc, char** argv) {
     case SetupOutcome::Ready:
         break;
     case SetupOutcome::InputEnded:
-        write("\nThe console input ended before the setup was complete; nothing to watch.\n");
+        print("\nThe console input ended before the setup was complete; nothing to watch.\n");
         return kExitInputEnded;
     case SetupOutcome::BadConfig:
         return kExitBadConfig;

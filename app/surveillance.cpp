@@ -3,10 +3,10 @@
 #include <string>
 
 #include "app/exit_codes.h"
-#include "app/process_lookup.h"
-#include "app/setup.h"
-#include "config/profile.h"
-#include "platform/console.h"
+#include "app/startup.h"
+#include "base/decimal.h"
+#include "console/console.h"
+#include "target/process_lookup.h"
 
 namespace procguard {
 
@@ -18,37 +18,38 @@ bool terminateIfHung(ProcessId id, std::uint32_t responseTimeout) {
     const WindowHandle window = findProcessWindow(id);
     // A process without a window cannot be probed and counts as healthy.
     if (window == 0 || windowAnswers(window, responseTimeout)) return false;
-    write("Process not responding, terminating...\n");
+    print("Process not responding, terminating...\n");
     if (terminateProcess(id, responseTimeout))
-        write("Process terminated, restarting...\n");
+        print("Process terminated, restarting...\n");
     else
-        write("Failed to terminate process. Restarting anyway, you may want to watch this...\n");
+        print("Failed to terminate process. Restarting anyway, you may want to watch this...\n");
     return true;
 }
 
 void restartTarget(const WatchSettings& settings, std::uint32_t restartCount) {
     if (!settings.variables.empty()) {
-        write("Adjusting variable values:\n");
+        print("Adjusting variable values:\n");
         for (const Variable& variable : settings.variables)
-            write(variable.name + L" : " + formatDecimal(variable.value) + L"\n");
+            print(variable.name + L" : " + formatDecimal(variable.value) + L"\n");
     }
     const std::wstring arguments = substituteVariables(settings.commandParams, settings.variables);
     const OsResult started = startProcess(settings.processName, arguments);
     const std::wstring runs = std::to_wstring(restartCount) + L" runs)";
     if (started.ok)
-        write(L"Process restarted (" + runs + L".\n");
+        print(L"Process restarted (" + runs + L".\n");
     else
-        write(L"Failed to restart process (" + runs + L": " + started.error + L"\n");
+        print(L"Failed to restart process (" + runs + L": " + started.error + L"\n");
 }
 
 } // namespace
 
 bool runCheck(WatchSettings& settings, SurveillanceState& state) {
     sleepMilliseconds(settings.checkPeriod);
+    collectEndedProcesses();
     bool restart = false;
     const ProcessId id = findProcessByPath(settings.processName);
     if (id == 0) {
-        write("Process not running, restarting...\n");
+        print("Process not running, restarting...\n");
         restart = true;
     } else {
         restart = terminateIfHung(id, settings.responseTimeout);
@@ -63,14 +64,14 @@ bool runCheck(WatchSettings& settings, SurveillanceState& state) {
 }
 
 int runSurveillance(WatchSettings& settings, TokenHandle token) {
-    write("Ready to go. Press any key to start process surveillance.\n");
+    print("Ready to go. Press any key to start process surveillance.\n");
     waitForKey();
-    write("Surveillance started. You may relax now, have a nice day!\n");
+    print("Surveillance started. You may relax now, have a nice day!\n");
     SurveillanceState state;
     while (!runCheck(settings, state)) {
     }
     runEndOfRun(token);
-    write("All done now. Press any key to exit...");
+    print("All done now. Press any key to exit...");
     waitForKey();
     return kExitFinished;
 }

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "app/watch_settings.h"
+#include "config/watch_settings.h"
 #include "platform/platform.h"
 
 namespace procguard {

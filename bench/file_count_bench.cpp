@@ -18,7 +18,7 @@
 #include "bench/bench_support.h"
 #include "bench/figures.h"
 #include "platform/platform.h"
-#include "platform/posix/utf8.h"
+#include "base/utf8.h"
 
 extern char** environ;
 

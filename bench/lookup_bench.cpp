@@ -6,7 +6,7 @@
 // so load that comes and goes on the machine falls on both alike.
 #include <benchmark/benchmark.h>
 
-#include "app/process_lookup.h"
+#include "target/process_lookup.h"
 #include "bench/bench_support.h"
 #include "bench/figures.h"
 

@@ -1,46 +1,130 @@
 #include "config/config_file.h"
 
-#include <array>
 #include <cstdio>
 
+#include "base/decimal.h"
 #include "config/profile.h"
 
 namespace procguard {
 
 namespace {
 
-constexpr std::uint32_t kDefaultCheckPeriod = 10000;
-constexpr std::uint32_t kDefaultResponseTimeout = 30000;
-
-// One key to write: a text, or an integer when `isInt`.
-struct KeyWrite {
-    std::wstring section;
-    const wchar_t* key;
-    std::wstring text;
-    std::int32_t number = 0;
-    bool isInt = false;
+// How a key's value stands in the file.
+enum class KeyType {
+    Text,    // as the field holds it; default empty
+    Integer, // signed decimal; the periods are unsigned and stored as the same 32 bits
+    Flag,    // "true" or "false"; only "true" reads as set, default "false"
 };
 
-KeyWrite textKey(std::wstring section, const wchar_t* key, std::wstring text) {
-    return {std::move(section), key, std::move(text), 0, false};
+// A field's value on its way to or from the file.
+struct KeyValue {
+    std::wstring text;
+    std::int32_t number = 0;
+    bool flag = false;
+};
+
+// One key: where it stands, its type and default, and the field it carries.
+// The order of a table is the order of every save and load.
+template <typename Record>
+struct KeyRule {
+    const wchar_t* section; // nullptr: the section of the record itself
+    const wchar_t* key;
+    KeyType type;
+    std::int32_t defaultNumber;
+    KeyValue (*get)(const Record&);
+    void (*set)(Record&, KeyValue&&);
+};
+
+constexpr std::int32_t kDefaultCheckPeriod = 10000;
+constexpr std::int32_t kDefaultResponseTimeout = 30000;
+
+const KeyRule<WatchSettings> kSettingsKeys[] = {
+    {L"main", L"processName", KeyType::Text, 0,
+     [](const WatchSettings& s) { return KeyValue{s.processName}; },
+     [](WatchSettings& s, KeyValue&& v) { s.processName = std::move(v.text); }},
+    {L"main", L"commandParams", KeyType::Text, 0,
+     [](const WatchSettings& s) { return KeyValue{s.commandParams}; },
+     [](WatchSettings& s, KeyValue&& v) { s.commandParams = std::move(v.text); }},
+    {L"main", L"checkPeriod", KeyType::Integer, kDefaultCheckPeriod,
+     [](const WatchSettings& s) { return KeyValue{{}, static_cast<std::int32_t>(s.checkPeriod)}; },
+     [](WatchSettings& s, KeyValue&& v) { s.checkPeriod = static_cast<std::uint32_t>(v.number); }},
+    {L"main", L"responseTimeout", KeyType::Integer, kDefaultResponseTimeout,
+     [](const WatchSettings& s) { return KeyValue{{}, static_cast<std::int32_t>(s.responseTimeout)}; },
+     [](WatchSettings& s, KeyValue&& v) { s.responseTimeout = static_cast<std::uint32_t>(v.number); }},
+    {L"finishCondition", L"type", KeyType::Integer, 0,
+     [](const WatchSettings& s) { return KeyValue{{}, static_cast<std::int32_t>(s.finishCondition.type)}; },
+     [](WatchSettings& s, KeyValue&& v) { s.finishCondition.type = static_cast<FinishKind>(v.number); }},
+    {L"finishCondition", L"dataInt", KeyType::Integer, 0,
+     [](const WatchSettings& s) { return KeyValue{{}, s.finishCondition.dataInt}; },
+     [](WatchSettings& s, KeyValue&& v) { s.finishCondition.dataInt = v.number; }},
+    {L"finishCondition", L"dataString", KeyType::Text, 0,
+     [](const WatchSettings& s) { return KeyValue{s.finishCondition.dataString}; },
+     [](WatchSettings& s, KeyValue&& v) { s.finishCondition.dataString = std::move(v.text); }},
+    {L"finishCondition", L"dataBool", KeyType::Flag, 0,
+     [](const WatchSettings& s) { return KeyValue{{}, 0, s.finishCondition.dataBool}; },
+     [](WatchSettings& s, KeyValue&& v) { s.finishCondition.dataBool = v.flag; }},
+};
+
+// The number of variables follows the settings keys in "main"; on load it is
+// the number of variable sections read, not a field.
+const wchar_t* const kVariableCountSection = L"main";
+const wchar_t* const kVariableCountKey = L"variables";
+
+const KeyRule<Variable> kVariableKeys[] = {
+    {nullptr, L"type", KeyType::Integer, 0,
+     [](const Variable& v) { return KeyValue{{}, static_cast<std::int32_t>(v.type)}; },
+     [](Variable& v, KeyValue&& k) { v.type = static_cast<VariableKind>(k.number); }},
+    {nullptr, L"name", KeyType::Text, 0, [](const Variable& v) { return KeyValue{v.name}; },
+     [](Variable& v, KeyValue&& k) { v.name = std::move(k.text); }},
+    {nullptr, L"data", KeyType::Text, 0, [](const Variable& v) { return KeyValue{v.data}; },
+     [](Variable& v, KeyValue&& k) { v.data = std::move(k.text); }},
+    {nullptr, L"baseValue", KeyType::Integer, 0, [](const Variable& v) { return KeyValue{{}, v.baseValue}; },
+     [](Variable& v, KeyValue&& k) { v.baseValue = k.number; }},
+};
+
+template <typename Record, std::size_t N>
+OsResult saveKeys(const std::wstring& fileName, const std::wstring& ownSection, const Record& record,
+                  const KeyRule<Record> (&rules)[N]) {
+    for (const KeyRule<Record>& rule : rules) {
+        const std::wstring section = rule.section != nullptr ? rule.section : ownSection;
+        const KeyValue value = rule.get(record);
+        OsResult written;
+        switch (rule.type) {
+        case KeyType::Text: written = writeProfileString(section, rule.key, fileName, value.text); break;
+        case KeyType::Integer: written = writeProfileInt(section, rule.key, fileName, value.number); break;
+        case KeyType::Flag:
+            written = writeProfileString(section, rule.key, fileName, value.flag ? L"true" : L"false");
+            break;
+        }
+        if (!written.ok) return written;
+    }
+    return {};
 }
 
-KeyWrite intKey(std::wstring section, const wchar_t* key, std::int32_t number) {
-    return {std::move(section), key, {}, number, true};
+template <typename Record, std::size_t N>
+void loadKeys(const std::wstring& fileName, const std::wstring& ownSection, Record& record,
+              const KeyRule<Record> (&rules)[N]) {
+    for (const KeyRule<Record>& rule : rules) {
+        const std::wstring section = rule.section != nullptr ? rule.section : ownSection;
+        KeyValue value;
+        switch (rule.type) {
+        case KeyType::Text: value.text = readProfileString(section, rule.key, fileName, L""); break;
+        case KeyType::Integer:
+            value.number = readProfileInt(section, rule.key, fileName, rule.defaultNumber);
+            break;
+        case KeyType::Flag: value.flag = readProfileString(section, rule.key, fileName, L"false") == L"true"; break;
+        }
+        rule.set(record, std::move(value));
+    }
 }
 
-OsResult writeKey(const std::wstring& fileName, const KeyWrite& write) {
-    return write.isInt ? writeProfileInt(write.section, write.key, fileName, write.number)
-                       : writeProfileString(write.section, write.key, fileName, write.text);
-}
-
-void setDefaults(std::wstring& processName, std::wstring& commandParams, std::uint32_t& checkPeriod,
-                 std::uint32_t& responseTimeout, FinishCondition& finishCondition) {
-    processName.clear();
-    commandParams.clear();
-    checkPeriod = kDefaultCheckPeriod;
-    responseTimeout = kDefaultResponseTimeout;
-    finishCondition = FinishCondition{};
+// Every field a load writes, at the value a file without any key gives.
+void setDefaults(WatchSettings& settings) {
+    for (const KeyRule<WatchSettings>& rule : kSettingsKeys) {
+        KeyValue value;
+        value.number = rule.defaultNumber;
+        rule.set(settings, std::move(value));
+    }
 }
 
 } // namespace
@@ -51,68 +135,33 @@ std::wstring variableSectionName(std::uint32_t index) {
     return L"variable" + std::wstring(buffer, buffer + length);
 }
 
-OsResult saveConfig(const std::wstring& fileName, const std::wstring& processName,
-                    const std::wstring& commandParams, const VariableList& variables,
-                    std::uint32_t checkPeriod, std::uint32_t responseTimeout,
-                    const FinishCondition& finishCondition) {
-    // The periods are unsigned; they are stored as the signed decimal of the
-    // same 32 bits, which a load turns back into the same value.
-    const std::array<KeyWrite, 9> settingsKeys = {
-        textKey(L"main", L"processName", processName),
-        textKey(L"main", L"commandParams", commandParams),
-        intKey(L"main", L"checkPeriod", static_cast<std::int32_t>(checkPeriod)),
-        intKey(L"main", L"responseTimeout", static_cast<std::int32_t>(responseTimeout)),
-        intKey(L"finishCondition", L"type", static_cast<std::int32_t>(finishCondition.type)),
-        intKey(L"finishCondition", L"dataInt", finishCondition.dataInt),
-        textKey(L"finishCondition", L"dataString", finishCondition.dataString),
-        textKey(L"finishCondition", L"dataBool", finishCondition.dataBool ? L"true" : L"false"),
-        intKey(L"main", L"variables", static_cast<std::int32_t>(variables.size())),
-    };
-    for (const KeyWrite& write : settingsKeys)
-        if (OsResult result = writeKey(fileName, write); !result.ok) return result;
-
-    for (std::uint32_t index = 0; index < variables.size(); ++index) {
-        const Variable& variable = variables[index];
-        const std::wstring section = variableSectionName(index);
-        const std::array<KeyWrite, 4> variableKeys = {
-            intKey(section, L"type", static_cast<std::int32_t>(variable.type)),
-            textKey(section, L"name", variable.name),
-            textKey(section, L"data", variable.data),
-            intKey(section, L"baseValue", variable.baseValue),
-        };
-        for (const KeyWrite& write : variableKeys)
-            if (OsResult result = writeKey(fileName, write); !result.ok) return result;
+OsResult saveConfig(const std::wstring& fileName, const WatchSettings& settings) {
+    if (OsResult saved = saveKeys(fileName, L"", settings, kSettingsKeys); !saved.ok) return saved;
+    const auto count = static_cast<std::int32_t>(settings.variables.size());
+    if (OsResult saved = writeProfileInt(kVariableCountSection, kVariableCountKey, fileName, count); !saved.ok)
+        return saved;
+    for (std::uint32_t index = 0; index < settings.variables.size(); ++index) {
+        if (OsResult saved = saveKeys(fileName, variableSectionName(index), settings.variables[index], kVariableKeys);
+            !saved.ok)
+            return saved;
     }
     return {};
 }
 
-LoadResult loadConfig(const std::wstring& fileName, std::wstring& processName,
-                      std::wstring& commandParams, VariableList& variables,
-                      std::uint32_t& checkPeriod, std::uint32_t& responseTimeout,
-                      FinishCondition& finishCondition) {
+LoadResult loadConfig(const std::wstring& fileName, WatchSettings& settings) {
     LoadResult result;
     result.path = resolveConfigPath(fileName);
     // A missing file would otherwise load as a complete set of defaults and
     // look like a success.
     if (const OsResult readable = checkReadableFile(result.path); !readable.ok) {
-        setDefaults(processName, commandParams, checkPeriod, responseTimeout, finishCondition);
+        setDefaults(settings);
         result.status = LoadStatus::FileMissing;
         result.message = L"Cannot read config file " + result.path + L": " + readable.error;
         return result;
     }
 
-    processName = readProfileString(L"main", L"processName", fileName, L"");
-    commandParams = readProfileString(L"main", L"commandParams", fileName, L"");
-    checkPeriod = static_cast<std::uint32_t>(
-        readProfileInt(L"main", L"checkPeriod", fileName, static_cast<std::int32_t>(kDefaultCheckPeriod)));
-    responseTimeout = static_cast<std::uint32_t>(readProfileInt(
-        L"main", L"responseTimeout", fileName, static_cast<std::int32_t>(kDefaultResponseTimeout)));
-    finishCondition.type = static_cast<FinishKind>(readProfileInt(L"finishCondition", L"type", fileName, 0));
-    finishCondition.dataInt = readProfileInt(L"finishCondition", L"dataInt", fileName, 0);
-    finishCondition.dataString = readProfileString(L"finishCondition", L"dataString", fileName, L"");
-    finishCondition.dataBool = readProfileString(L"finishCondition", L"dataBool", fileName, L"false") == L"true";
-
-    const std::int32_t count = readProfileInt(L"main", L"variables", fileName, 0);
+    loadKeys(fileName, L"", settings, kSettingsKeys);
+    const std::int32_t count = readProfileInt(kVariableCountSection, kVariableCountKey, fileName, 0);
     // A count no save writes is refused before anything is allocated for it.
     if (count < 0 || count > kMaxConfigVariables) {
         result.status = LoadStatus::BadVariableCount;
@@ -121,15 +170,11 @@ LoadResult loadConfig(const std::wstring& fileName, std::wstring& processName,
                          formatDecimal(kMaxConfigVariables) + L". No variables were loaded.";
         return result;
     }
-    variables.reserve(variables.size() + static_cast<std::size_t>(count));
+    settings.variables.reserve(settings.variables.size() + static_cast<std::size_t>(count));
     for (std::uint32_t index = 0; index < static_cast<std::uint32_t>(count); ++index) {
-        const std::wstring section = variableSectionName(index);
         Variable variable;
-        variable.type = static_cast<VariableKind>(readProfileInt(section, L"type", fileName, 0));
-        variable.name = readProfileString(section, L"name", fileName, L"");
-        variable.data = readProfileString(section, L"data", fileName, L"");
-        variable.baseValue = readProfileInt(section, L"baseValue", fileName, 0);
-        variables.push_back(std::move(variable));
+        loadKeys(fileName, variableSectionName(index), variable, kVariableKeys);
+        settings.variables.push_back(std::move(variable));
     }
     return result;
 }

@@ -4,9 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "finish/finish_condition.h"
+#include "config/watch_settings.h"
 #include "platform/platform.h"
-#include "vars/variable.h"
 
 namespace procguard {
 
@@ -31,18 +30,12 @@ std::wstring variableSectionName(std::uint32_t index);
 
 // Writes the 9 + 4 * n keys in their fixed order. Stops at the first write
 // that fails and returns its error.
-OsResult saveConfig(const std::wstring& fileName, const std::wstring& processName,
-                    const std::wstring& commandParams, const VariableList& variables,
-                    std::uint32_t checkPeriod, std::uint32_t responseTimeout,
-                    const FinishCondition& finishCondition);
+OsResult saveConfig(const std::wstring& fileName, const WatchSettings& settings);
 
 // Reads the keys in the same order with their defaults and appends the
-// variables to `variables`. A missing file or a bad variable count is
-// reported in the result; the fields then hold their defaults and no
-// variable is appended.
-LoadResult loadConfig(const std::wstring& fileName, std::wstring& processName,
-                      std::wstring& commandParams, VariableList& variables,
-                      std::uint32_t& checkPeriod, std::uint32_t& responseTimeout,
-                      FinishCondition& finishCondition);
+// variables to `settings.variables`. A missing file leaves every field but
+// the variables at its default; a bad variable count leaves the fields as
+// read and appends no variable. Either is reported in the result.
+LoadResult loadConfig(const std::wstring& fileName, WatchSettings& settings);
 
 } // namespace procguard

@@ -29,10 +29,4 @@ struct FinishCondition {
 bool isFinishConditionMet(const FinishCondition& condition, const VariableList& variables,
                           std::uint32_t restartCount);
 
-// The console dialogue that fills `condition` in place; only the fields of
-// the chosen kind change. A menu, threshold or maximum answer that is not a
-// number counts as 0 and is not asked again. When the console input ends the
-// fields not answered yet keep their values.
-void defineFinishCondition(FinishCondition& condition);
-
 } // namespace procguard

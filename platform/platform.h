@@ -4,6 +4,11 @@
 // platform), platform/posix (Linux) and platform/fake (an in-memory system the
 // unit tests link instead of a real one). The build links exactly one of them;
 // nothing outside platform/ includes an OS header.
+//
+// The functions report raw facts; the rules of the program built on them
+// ("<unknown>" for an image that cannot be read, how a config file name
+// becomes a path, the length of a value read, an empty value meaning the
+// default) are applied once, above the seam.
 #pragma once
 
 #include <cstdint>
@@ -36,14 +41,19 @@ struct OsResult {
 // Returns false (and leaves `ids` empty) when the enumeration failed.
 bool enumerateProcessIds(std::vector<ProcessId>& ids);
 
-// Full path of the executable image of a process, or "<unknown>" when it
-// cannot be read. Paths of any length the platform allows are read whole.
-std::wstring getProcessImagePath(ProcessId id);
+// Full path of the executable image of a process; false when it cannot be
+// read. Paths of any length the platform allows are read whole.
+bool readProcessImagePath(ProcessId id, std::wstring& path);
 
 // The form in which two image paths are compared: Windows folds each code
 // unit with towlower; Linux file names are case-sensitive, so a path is
 // compared as it stands.
 std::wstring foldPathCase(const std::wstring& path);
+
+// The processes this watchdog started are its children on Linux: once ended
+// they stay zombies until collected. Collects those that have ended (never
+// waits); nothing to do on Windows. Every check calls it first.
+void collectEndedProcesses();
 
 // Starts `path` with the argument line `arguments` (Windows command-line
 // quoting rules on every platform). The started process is not owned: no
@@ -81,22 +91,22 @@ std::int32_t countMatchingFiles(const std::wstring& mask);
 // The current directory followed by the path separator.
 std::wstring currentDirectoryPrefix();
 
-// The path the profile functions receive for a config file name.
-std::wstring resolveConfigPath(const std::wstring& fileName);
+// Whether a config file name is used as it stands rather than behind the
+// current directory (Windows: its second character is a colon; Linux: it
+// begins with '/').
+bool isCompleteFileName(const std::wstring& fileName);
 
-// The text stored under section/key in the profile file named `fileName`
-// (resolved with resolveConfigPath), cut to 2047 characters, or `defaultText`
-// when the file, section or key is missing or the value is empty.
-std::wstring readProfileString(const std::wstring& section, const std::wstring& key,
-                               const std::wstring& fileName, const std::wstring& defaultText);
+// The value stored under section/key in the profile file at `path`, as
+// stored (a backend may cut it to what its calls can hold); empty when the
+// file, section or key is missing or the value is empty.
+std::wstring readProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path);
 
 // Stores `text` under section/key, creating file, section and key as needed
 // and keeping every other line.
-OsResult writeProfileString(const std::wstring& section, const std::wstring& key,
-                            const std::wstring& fileName, const std::wstring& text);
+OsResult writeProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
+                           const std::wstring& text);
 
-// Whether `path` (already resolved) names an existing, readable file; `error`
-// says why not.
+// Whether `path` names an existing, readable file; `error` says why not.
 OsResult checkReadableFile(const std::wstring& path);
 
 // ---- Thread token and debug privilege ------------------------------------------
@@ -125,6 +135,10 @@ void writeConsole(const std::wstring& text);
 void waitForKeystroke();
 
 // ---- Entry -------------------------------------------------------------------------
+
+// Prepares the process once, first thing in main (Linux: a console whose
+// reader is gone must not kill the watchdog with SIGPIPE).
+void initializePlatform();
 
 // Command-line argument `index` (1 = the first after the program name) as wide
 // text, decoded the platform's way.

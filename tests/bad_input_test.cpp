@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/setup.h"
-#include "platform/console.h"
+#include "console/console.h"
 #include "platform/fake/fake_system.h"
 
 namespace procguard {
@@ -19,7 +19,6 @@ struct DialogueRun {
 
 DialogueRun runDialogue(const std::wstring& typed, std::size_t chunk) {
     fake::reset();
-    resetConsoleInput();
     for (const wchar_t* path : {L"C:\\Apps\\a.exe", L"C:\\Apps\\b.exe", L"C:\\Apps\\c.exe"}) fake::addProcess(path);
     fake::system().profiles[L"C:\\Work\\run.ini"][L"main"][L"processName"] = L"C:\\Apps\\b.exe";
     fake::system().input = typed;

@@ -5,6 +5,7 @@
 
 #include "config/config_file.h"
 #include "platform/fake/fake_system.h"
+#include "render_job.h"
 
 namespace procguard {
 namespace {
@@ -14,43 +15,31 @@ const std::wstring kPath = L"C:\\Work\\run.ini";
 
 using KeyText = std::tuple<std::wstring, std::wstring, std::wstring>;
 
-struct Settings {
-    std::wstring processName = L"stale";
-    std::wstring commandParams = L"stale";
-    VariableList variables;
-    std::uint32_t checkPeriod = 1;
-    std::uint32_t responseTimeout = 1;
-    FinishCondition finishCondition{FinishKind::RestartCount, true, L"stale", 99};
+// Settings whose every field a load must overwrite.
+struct Settings : WatchSettings {
+    Settings() {
+        processName = L"stale";
+        commandParams = L"stale";
+        checkPeriod = 1;
+        responseTimeout = 1;
+        finishCondition = {FinishKind::RestartCount, true, L"stale", 99};
+    }
 };
 
-// The settings of the documented example: a render job with two variables
-// that ends once more than 500 frames exist.
 Settings renderJob() {
     Settings s;
-    s.processName = L"D:\\Jobs\\render.exe";
-    s.commandParams = L"-log run<Run>.txt -skip <Done>";
-    s.variables = {Variable(L"<Run>", VariableKind::RestartCount, 1, L""),
-                   Variable(L"<Done>", VariableKind::FileCount, 0, L"D:\\Jobs\\out\\frame*.png")};
-    s.checkPeriod = 5000;
-    s.responseTimeout = 20000;
-    s.finishCondition = {FinishKind::FileCount, true, L"D:\\Jobs\\out\\frame*.png", 500};
+    static_cast<WatchSettings&>(s) = test::renderJob();
     return s;
 }
 
-OsResult save(const Settings& s, const std::wstring& file = kFile) {
-    return saveConfig(file, s.processName, s.commandParams, s.variables, s.checkPeriod, s.responseTimeout,
-                      s.finishCondition);
-}
+OsResult save(const Settings& s, const std::wstring& file = kFile) { return saveConfig(file, s); }
 
-LoadResult load(Settings& s, const std::wstring& file = kFile) {
-    return loadConfig(file, s.processName, s.commandParams, s.variables, s.checkPeriod, s.responseTimeout,
-                      s.finishCondition);
-}
+LoadResult load(Settings& s, const std::wstring& file = kFile) { return loadConfig(file, s); }
 
 std::vector<KeyText> writtenKeys() {
     std::vector<KeyText> keys;
     for (const fake::ProfileWrite& w : fake::system().profileWrites) {
-        EXPECT_EQ(w.fileName, kFile); // the name as given; each call resolves it
+        EXPECT_EQ(w.path, kPath); // every write resolves the name
         keys.emplace_back(w.section, w.key, w.text);
     }
     return keys;

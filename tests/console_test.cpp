@@ -1,4 +1,4 @@
-#include "platform/console.h"
+#include "console/console.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,6 @@ class ConsoleTest : public ::testing::TestWithParam<std::size_t> {
 protected:
     void SetUp() override {
         fake::reset();
-        resetConsoleInput();
         // Every case runs with the input arriving at once and one character
         // at a time, as a pipe may deliver it.
         fake::system().inputChunk = GetParam();
@@ -108,7 +107,7 @@ TEST_P(ConsoleTest, AskingStopsWhenTheInputEnds) {
 
 TEST_P(ConsoleTest, KeyWaitsFollowTheirText) {
     showMessageAndWaitForKey(L"Warning.\n");
-    write("Bye...");
+    print("Bye...");
     waitForKey();
     EXPECT_EQ(fake::system().transcript, L"Warning.\n\n[key]Bye...[key]");
     EXPECT_EQ(fake::system().keyWaits, 2);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "finish/finish_condition.h"
-#include "platform/console.h"
+#include "dialogue/finish_dialogue.h"
+#include "console/console.h"
 #include "platform/fake/fake_system.h"
 
 namespace procguard {
@@ -26,7 +26,6 @@ class FinishDialogue : public ::testing::Test {
 protected:
     void SetUp() override {
         fake::reset();
-        resetConsoleInput();
     }
 
     FinishCondition run(const std::wstring& input, FinishCondition start = {}) {
@@ -80,7 +79,6 @@ TEST_F(FinishDialogue, VariableValueTranscript) {
 TEST_F(FinishDialogue, ChoicesOutsideTheMenuAreStoredAndAskNothing) {
     for (const auto& [input, type] : {std::pair{L"7\n", 7}, std::pair{L"-1\n", -1}}) {
         fake::reset();
-        resetConsoleInput();
         const FinishCondition result = run(input);
         EXPECT_EQ(output(), menu);
         EXPECT_EQ(static_cast<std::int32_t>(result.type), type);
@@ -94,13 +92,11 @@ TEST_F(FinishDialogue, AnswersThatAreNoNumberCountZero) {
     EXPECT_EQ(output(), menu);
 
     fake::reset();
-    resetConsoleInput();
     start.dataInt = 9;
     EXPECT_EQ(run(L"2\nmany\n", start).dataInt, 0);
 
     // The bad line is dropped, so the direction is still read from the next one.
     fake::reset();
-    resetConsoleInput();
     const FinishCondition result = run(L"1\nm\nfive\n<\n", start);
     EXPECT_EQ(output(), menu + maskPrompt + numberPrompt + filesDirection);
     EXPECT_EQ(result.dataInt, 0);
@@ -111,7 +107,6 @@ TEST_F(FinishDialogue, OnlyLessThanSelectsTheSmallerDirection) {
     EXPECT_FALSE(run(L"3\n<a>\n1\n\n   \n\t <\n").dataBool);
     for (const wchar_t* answer : {L">\n", L"x\n", L"smaller\n"}) {
         fake::reset();
-        resetConsoleInput();
         FinishCondition start;
         EXPECT_TRUE(run(std::wstring(L"1\nm\n1\n") + answer, start).dataBool)
             << testing::PrintToString(std::wstring(answer));

@@ -27,20 +27,20 @@ add_library(procguard_core_fuzz STATIC ${PROCGUARD_FUZZ_CORE_SOURCES})
 target_include_directories(procguard_core_fuzz PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(procguard_core_fuzz PRIVATE -fsanitize=fuzzer-no-link ${PROCGUARD_FUZZ_FLAGS})
 
-# Backend sources each target needs besides the core: the profile text
-# functions of the Linux backend, or the whole fake backend.
-set(PROCGUARD_FUZZ_EXTRA_profile_text
-    ${CMAKE_SOURCE_DIR}/platform/posix/profile_text.cpp ${CMAKE_SOURCE_DIR}/platform/posix/utf8.cpp)
-file(GLOB PROCGUARD_FUZZ_EXTRA_setup_dialogue CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/fake/*.cpp)
-file(GLOB PROCGUARD_FUZZ_EXTRA_substitution CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/fake/*.cpp)
+# Sources each target needs besides the core: the INI text functions of the
+# Linux backend with their oracle, or the fake backend.
+set(PROCGUARD_FUZZ_EXTRA_ini_text
+    ${CMAKE_SOURCE_DIR}/platform/posix/ini_text.cpp ${CMAKE_CURRENT_SOURCE_DIR}/posix/ini_text_check.cpp)
+set(PROCGUARD_FUZZ_EXTRA_setup_dialogue ${CMAKE_SOURCE_DIR}/platform/fake/fake_system.cpp)
+set(PROCGUARD_FUZZ_EXTRA_substitution ${CMAKE_SOURCE_DIR}/platform/fake/fake_system.cpp)
 
 set(PROCGUARD_FUZZ_WORK ${CMAKE_BINARY_DIR}/fuzz)
-file(GLOB PROCGUARD_FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/*_fuzz.cpp)
-foreach(source ${PROCGUARD_FUZZ_SOURCES})
-    get_filename_component(name ${source} NAME_WE)   # e.g. profile_text_fuzz
-    string(REGEX REPLACE "_fuzz$" "" unit ${name})    # e.g. profile_text
+foreach(unit ini_text setup_dialogue substitution)
+    set(name ${unit}_fuzz)
+    set(source ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/${name}.cpp)
     add_executable(${name} ${source} ${PROCGUARD_FUZZ_EXTRA_${unit}})
     target_link_libraries(${name} PRIVATE procguard_core_fuzz)
+    target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer ${PROCGUARD_FUZZ_FLAGS})
     target_link_options(${name} PRIVATE -fsanitize=fuzzer ${PROCGUARD_FUZZ_FLAGS})
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROCGUARD_TEST_DIR})

@@ -2,6 +2,7 @@
 
 #include <climits>
 
+#include "base/decimal.h"
 #include "config/profile.h"
 #include "platform/fake/fake_system.h"
 
@@ -70,7 +71,7 @@ TEST_F(ProfileAccess, WriteIntStoresTheDecimalText) {
     const fake::ProfileWrite& write = fake::system().profileWrites[0];
     EXPECT_EQ(write.section, L"main");
     EXPECT_EQ(write.key, L"checkPeriod");
-    EXPECT_EQ(write.fileName, kFile);
+    EXPECT_EQ(write.path, kPath);
     EXPECT_EQ(write.text, L"-1294967296");
     EXPECT_EQ(readProfileInt(L"main", L"checkPeriod", kFile, 0), -1294967296);
 }

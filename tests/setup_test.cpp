@@ -1,8 +1,9 @@
 #include "app/setup.h"
+#include "app/startup.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/console.h"
+#include "console/console.h"
 #include "platform/fake/fake_system.h"
 
 namespace procguard {
@@ -33,7 +34,6 @@ class SetupTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fake::reset();
-        resetConsoleInput();
     }
     SetupOutcome dialogue(const std::wstring& typed) {
         fake::system().input = typed;
@@ -127,7 +127,6 @@ TEST_F(SetupTest, SaveQuestionTakesOnlyTheFirstCharacter) {
     EXPECT_NE(fake::system().output.find(kSave + L"Enter configuration file name: "), std::wstring::npos);
     for (const wchar_t* answer : {L"Y\nr.ini\n", L"no\n", L"N\n", L"k\n"}) {
         fake::reset();
-        resetConsoleInput();
         const bool saves = answer[0] == L'Y';
         ASSERT_EQ(dialogue(answers + answer), SetupOutcome::Ready);
         EXPECT_EQ(fake::system().profileWrites.empty(), !saves) << answer;
@@ -157,13 +156,11 @@ TEST_F(SetupTest, InputEndingAtAnyQuestionEndsTheSetup) {
             if (cut != 0 && script[cut - 1] != L'\n') continue;
             fake::reset();
             addProcesses(3);
-            resetConsoleInput();
             settings = {};
             EXPECT_EQ(dialogue(script.substr(0, cut)), SetupOutcome::InputEnded) << "cut at " << cut;
         }
         fake::reset();
         addProcesses(3);
-        resetConsoleInput();
         settings = {};
         EXPECT_EQ(dialogue(script), SetupOutcome::Ready);
     }

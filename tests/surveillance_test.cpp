@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/process_lookup.h"
-#include "platform/console.h"
+#include "target/process_lookup.h"
+#include "console/console.h"
 #include "platform/fake/fake_system.h"
 
 namespace procguard {
@@ -15,7 +15,6 @@ class SurveillanceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fake::reset();
-        resetConsoleInput();
         settings.processName = kTarget;
         settings.commandParams = L"-log run.txt";
         settings.checkPeriod = 500;

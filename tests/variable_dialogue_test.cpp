@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "platform/console.h"
+#include "console/console.h"
 #include "platform/fake/fake_system.h"
-#include "vars/variable.h"
+#include "dialogue/variable_dialogue.h"
 
 namespace procguard {
 namespace {
@@ -23,7 +23,6 @@ class VariableDialogue : public ::testing::Test {
 protected:
     void SetUp() override {
         fake::reset();
-        resetConsoleInput();
     }
 
     // Runs the dialogue over the scan of `argumentTemplate` with `input` typed.
@@ -84,7 +83,6 @@ TEST_F(VariableDialogue, EachLetterOfAWordAnswersOneQuestion) {
     EXPECT_EQ(variables[0].baseValue, 5);
 
     fake::reset();
-    resetConsoleInput();
     EXPECT_TRUE(run(L"<a> <b>", L"n\nN\n").empty());
 }
 
@@ -121,7 +119,6 @@ TEST_F(VariableDialogue, EndOfInputStopsTheQuestions) {
 
     // Ends at a yes/no question: the records stay as they were made.
     fake::reset();
-    resetConsoleInput();
     variables = run(L"<a> <b>", L"y 0 3\n");
     EXPECT_EQ(output(), L"Variables found:\n<a>" + question + kindMenu + basePrompt + L"<b>" +
                             question);
@@ -131,7 +128,6 @@ TEST_F(VariableDialogue, EndOfInputStopsTheQuestions) {
 
     // Ends while a kind is asked again.
     fake::reset();
-    resetConsoleInput();
     variables = run(L"<a>", L"y x\n");
     ASSERT_EQ(variables.size(), 1u);
     EXPECT_EQ(variables[0].type, VariableKind::RestartCount);

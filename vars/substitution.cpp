@@ -1,5 +1,5 @@
 // Builds the argument line of a restart from the argument template.
-#include "config/profile.h"
+#include "base/decimal.h"
 #include "vars/variable.h"
 
 namespace procguard {

@@ -28,12 +28,6 @@ struct Variable {
 
 using VariableList = std::vector<Variable>;
 
-// The question before a file mask, shared by the variable and the finish
-// condition dialogues.
-inline constexpr const char* fileMaskPrompt =
-    "Enter file mask to look for (e.g. C:\\MyFolder\\*.bmp to get the number of .bmp files "
-    "in C:\\MyFolder\\):\n";
-
 // Appends one RestartCount record per distinct "<...>" placeholder of
 // `argumentTemplate` that the list does not hold yet, in order of first
 // appearance. No nesting and no escaping: the name runs from a '<' to the
@@ -49,11 +43,5 @@ void evaluateVariables(VariableList& variables, std::uint32_t restartCount);
 // order, replaced by its value in decimal. A variable with an empty name is
 // left out (the empty text would match everywhere).
 std::wstring substituteVariables(const std::wstring& argumentTemplate, const VariableList& variables);
-
-// The console dialogue that keeps or declines each record and sets its kind,
-// file mask and base value. A kind or base value that is not a number is
-// asked again. When the console input ends the dialogue stops at once and
-// leaves the records as they are; the caller sees consoleInputEnded().
-void defineVariables(VariableList& variables);
 
 } // namespace procguard

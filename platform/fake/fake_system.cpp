@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "console/console.h"
+
 namespace procguard::fake {
 
 FakeSystem& system() {
@@ -10,7 +12,11 @@ FakeSystem& system() {
     return state;
 }
 
-void reset() { system() = FakeSystem{}; }
+void reset() {
+    system() = FakeSystem{};
+    // The console's answer buffer holds what the last test's input left.
+    resetConsoleInput();
+}
 
 ProcessId addProcess(const std::wstring& imagePath, std::vector<FakeWindow> windows) {
     FakeSystem& s = system();
@@ -46,6 +52,9 @@ namespace procguard {
 
 using fake::system;
 
+// Nothing in the fake ends without a test saying so.
+void collectEndedProcesses() {}
+
 bool enumerateProcessIds(std::vector<ProcessId>& ids) {
     ids.clear();
     if (system().enumerationFails) return false;
@@ -53,10 +62,11 @@ bool enumerateProcessIds(std::vector<ProcessId>& ids) {
     return true;
 }
 
-std::wstring getProcessImagePath(ProcessId id) {
+bool readProcessImagePath(ProcessId id, std::wstring& path) {
     const fake::FakeProcess* p = fake::findProcess(id);
-    if (p == nullptr || p->imagePath.empty()) return L"<unknown>";
-    return p->imagePath;
+    if (p == nullptr || p->imagePath.empty()) return false;
+    path = p->imagePath;
+    return true;
 }
 
 std::wstring foldPathCase(const std::wstring& path) {
@@ -120,28 +130,22 @@ std::int32_t countMatchingFiles(const std::wstring& mask) {
 
 std::wstring currentDirectoryPrefix() { return system().currentDirectory + L"\\"; }
 
-std::wstring resolveConfigPath(const std::wstring& fileName) {
-    if (fileName.size() >= 2 && fileName[1] == L':') return fileName;
-    return currentDirectoryPrefix() + fileName;
-}
+bool isCompleteFileName(const std::wstring& fileName) { return fileName.size() >= 2 && fileName[1] == L':'; }
 
-std::wstring readProfileString(const std::wstring& section, const std::wstring& key,
-                               const std::wstring& fileName, const std::wstring& defaultText) {
+std::wstring readProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path) {
     const auto& profiles = system().profiles;
-    const auto file = profiles.find(resolveConfigPath(fileName));
-    if (file == profiles.end()) return defaultText;
+    const auto file = profiles.find(path);
+    if (file == profiles.end()) return {};
     const auto sec = file->second.find(section);
-    if (sec == file->second.end()) return defaultText;
+    if (sec == file->second.end()) return {};
     const auto value = sec->second.find(key);
-    if (value == sec->second.end() || value->second.empty()) return defaultText;
-    return value->second.substr(0, 2047);
+    return value == sec->second.end() ? std::wstring() : value->second;
 }
 
-OsResult writeProfileString(const std::wstring& section, const std::wstring& key,
-                            const std::wstring& fileName, const std::wstring& text) {
+OsResult writeProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
+                           const std::wstring& text) {
     fake::FakeSystem& s = system();
-    s.profileWrites.push_back({section, key, fileName, text});
-    const std::wstring path = resolveConfigPath(fileName);
+    s.profileWrites.push_back({section, key, path, text});
     if (std::find(s.unwritablePaths.begin(), s.unwritablePaths.end(), path) != s.unwritablePaths.end())
         return {false, L"Access is denied."};
     s.profiles[path][section][key] = text;
@@ -184,6 +188,8 @@ void waitForKeystroke() {
     ++system().keyWaits;
     system().transcript += L"[key]";
 }
+
+void initializePlatform() {}
 
 std::wstring programArgument(int argc, char** argv, int index) {
     if (index >= argc) return {};

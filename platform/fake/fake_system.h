@@ -32,7 +32,7 @@ struct StartRecord {
 };
 
 struct ProfileWrite {
-    std::wstring section, key, fileName, text;
+    std::wstring section, key, path, text; // path: as resolved
 };
 
 struct FakeSystem {
@@ -82,7 +82,8 @@ struct FakeSystem {
     std::vector<bool> privilegeChanges; // enable flags passed to setPrivilege, in order
 };
 
-// The one fake system; reset it at the start of every test.
+// The one fake system; reset it at the start of every test. The reset also
+// empties the console's answer buffer.
 FakeSystem& system();
 void reset();
 

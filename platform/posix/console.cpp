@@ -1,29 +1,24 @@
 // The console on Linux: standard input and output as UTF-8 byte streams.
 // Key waits live in key_wait.cpp.
-#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <string>
 
+#include "base/utf8.h"
 #include "platform/platform.h"
-#include "platform/posix/utf8.h"
 
 namespace procguard {
 
 namespace {
 
-// Bytes of a character whose rest has not arrived yet.
-std::string& pendingInput() {
-    static std::string bytes;
-    return bytes;
-}
+constexpr std::size_t kInputChunk = 4096;
 
 } // namespace
 
 bool readConsoleInput(std::wstring& text) {
-    std::string& pending = pendingInput();
-    char buffer[4096];
+    static Utf8StreamDecoder decoder;
+    char buffer[kInputChunk];
     for (;;) {
         const ssize_t length = read(STDIN_FILENO, buffer, sizeof buffer);
         if (length < 0) {
@@ -32,29 +27,19 @@ bool readConsoleInput(std::wstring& text) {
         }
         if (length == 0) {
             // A character cut off by the end of input is kept as its bytes.
-            if (pending.empty()) return false;
-            text += decodeUtf8(pending);
-            pending.clear();
+            const std::wstring rest = finishUtf8Stream(decoder);
+            if (rest.empty()) return false;
+            text += rest;
             return true;
         }
-        pending.append(buffer, static_cast<std::size_t>(length));
-        const std::size_t complete = pending.size() - incompleteUtf8Tail(pending);
-        if (complete == 0) continue; // only part of one character so far
-        text += decodeUtf8(std::string_view(pending).substr(0, complete));
-        pending.erase(0, complete);
+        const std::wstring decoded = decodeUtf8Chunk(decoder, std::string_view(buffer, static_cast<std::size_t>(length)));
+        if (decoded.empty()) continue; // only part of one character so far
+        text += decoded;
         return true;
     }
 }
 
 void writeConsole(const std::wstring& text) {
-    // Output to a pipe whose reader is gone (procguard | head) must not kill
-    // the watchdog and leave its target unwatched: writes then just fail.
-    static const bool sigpipeIgnored = [] {
-        signal(SIGPIPE, SIG_IGN);
-        return true;
-    }();
-    (void)sigpipeIgnored;
-
     const std::string bytes = encodeUtf8(text);
     std::size_t written = 0;
     while (written < bytes.size()) {

@@ -1,7 +1,15 @@
+#include <signal.h>
+
+#include "base/utf8.h"
 #include "platform/platform.h"
-#include "platform/posix/utf8.h"
 
 namespace procguard {
+
+void initializePlatform() {
+    // Output to a pipe whose reader is gone (procguard | head) must not kill
+    // the watchdog and leave its target unwatched: writes then just fail.
+    signal(SIGPIPE, SIG_IGN);
+}
 
 // Arguments are bytes in the locale's encoding, UTF-8 in practice; bytes that
 // are not valid UTF-8 survive as escapes, so a config file name is opened as

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "base/utf8.h"
 #include "platform/posix/children.h"
-#include "platform/posix/utf8.h"
+#include "platform/platform.h"
 
 namespace procguard {
 
@@ -70,10 +70,10 @@ void dropDeletedSuffix(const std::string& exeLink, std::string& path) {
 
 } // namespace
 
+void collectEndedProcesses() { reapExitedChildren(); }
+
 bool enumerateProcessIds(std::vector<ProcessId>& ids) {
     ids.clear();
-    // Our own targets that have exited would otherwise stay zombies for good.
-    reapExitedChildren();
     DIR* proc = opendir("/proc");
     if (proc == nullptr) return false;
     while (const dirent* entry = readdir(proc)) {
@@ -84,15 +84,16 @@ bool enumerateProcessIds(std::vector<ProcessId>& ids) {
     return true;
 }
 
-std::wstring getProcessImagePath(ProcessId id) {
-    if (id == 0 || id > INT_MAX) return L"<unknown>";
+bool readProcessImagePath(ProcessId id, std::wstring& path) {
+    if (id == 0 || id > INT_MAX) return false;
     const std::string exeLink = "/proc/" + std::to_string(id) + "/exe";
-    std::string path;
+    std::string bytes;
     // Fails for kernel threads, zombies, and (without CAP_SYS_PTRACE) the
     // processes of other users.
-    if (!readLink(exeLink, path) || path.empty()) return L"<unknown>";
-    dropDeletedSuffix(exeLink, path);
-    return decodeUtf8(path);
+    if (!readLink(exeLink, bytes) || bytes.empty()) return false;
+    dropDeletedSuffix(exeLink, bytes);
+    path = decodeUtf8(bytes);
+    return true;
 }
 
 // Linux file names are case-sensitive: folding would match another file.

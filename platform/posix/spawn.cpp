@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "platform/platform.h"
 #include "platform/posix/children.h"
 #include "platform/posix/command_line.h"
-#include "platform/posix/utf8.h"
+#include "platform/posix/system_error.h"
 
 extern char** environ;
 
@@ -21,7 +22,7 @@ namespace procguard {
 
 namespace {
 
-OsResult failure(int error) { return {false, decodeUtf8(std::strerror(error))}; }
+OsResult failure(int error) { return {false, systemErrorMessage(error)}; }
 
 // Sets up a child that is detached from the watchdog's terminal and signal
 // state.

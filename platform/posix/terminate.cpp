@@ -19,6 +19,12 @@ namespace procguard {
 
 namespace {
 
+// How often the kill() fallback looks whether the process has ended.
+constexpr std::uint32_t kEndPollMs = 2;
+// /proc/PID/stat up to the state field; the command name in it is at most
+// 16 bytes, the pid at most 10.
+constexpr std::size_t kStatHead = 512;
+
 std::int64_t monotonicMilliseconds() {
     timespec now {};
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -70,7 +76,7 @@ bool hasEnded(pid_t pid) {
     if (file == nullptr) return kill(pid, 0) != 0 && errno == ESRCH;
     // The state follows the command name in parentheses, which may itself
     // hold blanks and parentheses: take the last ')'.
-    char buffer[512];
+    char buffer[kStatHead];
     const std::size_t length = std::fread(buffer, 1, sizeof buffer - 1, file);
     std::fclose(file);
     buffer[length] = '\0';
@@ -89,7 +95,7 @@ bool terminateByKill(pid_t pid, std::uint32_t timeoutMs) {
     for (;;) {
         if (hasEnded(pid)) return true;
         if (monotonicMilliseconds() >= deadline) return false;
-        sleepMilliseconds(2);
+        sleepMilliseconds(kEndPollMs);
     }
 }
 

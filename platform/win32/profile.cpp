@@ -10,6 +10,7 @@ namespace procguard {
 namespace {
 
 constexpr DWORD kProfileValueSize = 2048; // a read gives at most 2047 characters
+constexpr DWORD kFirstDirectoryBuffer = 1024;
 
 // A missing profile file is created holding just the UTF-16LE byte-order mark:
 // the profile functions then write it as UTF-16, and text outside the ANSI
@@ -44,7 +45,7 @@ OsResult createUnicodeProfile(const std::wstring& path, bool& created) {
 std::wstring currentDirectoryPrefix() {
     // Any length the system allows is taken: when the buffer is too small the
     // call returns the size it needs, terminator included, and is asked again.
-    std::wstring directory(1024, L'\0');
+    std::wstring directory(kFirstDirectoryBuffer, L'\0');
     DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), directory.data());
     while (length >= directory.size()) {
         directory.assign(length, L'\0');
@@ -55,30 +56,23 @@ std::wstring currentDirectoryPrefix() {
     return directory + L"\\";
 }
 
-std::wstring resolveConfigPath(const std::wstring& fileName) {
-    if (fileName.size() >= 2 && fileName[1] == L':') return fileName;
-    return currentDirectoryPrefix() + fileName;
-}
+bool isCompleteFileName(const std::wstring& fileName) { return fileName.size() >= 2 && fileName[1] == L':'; }
 
-std::wstring readProfileString(const std::wstring& section, const std::wstring& key,
-                               const std::wstring& fileName, const std::wstring& defaultText) {
-    const std::wstring path = resolveConfigPath(fileName);
+std::wstring readProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path) {
     std::wstring buffer(kProfileValueSize, L'\0');
-    const DWORD copied = GetPrivateProfileStringW(section.c_str(), key.c_str(), defaultText.c_str(),
-                                                  buffer.data(), kProfileValueSize, path.c_str());
-    if (copied == 0) return defaultText;
+    // The default is empty: what a missing or empty value means is decided
+    // above the seam, alike on every platform.
+    GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", buffer.data(), kProfileValueSize, path.c_str());
     buffer.resize(buffer.find(L'\0'));
     return buffer;
 }
 
-OsResult writeProfileString(const std::wstring& section, const std::wstring& key,
-                            const std::wstring& fileName, const std::wstring& text) {
-    const std::wstring path = resolveConfigPath(fileName);
+OsResult writeProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
+                           const std::wstring& text) {
     bool created = false;
     OsResult prepared = createUnicodeProfile(path, created);
     if (!prepared.ok) return prepared;
-    if (WritePrivateProfileStringW(section.c_str(), key.c_str(), text.c_str(), path.c_str()))
-        return {};
+    if (WritePrivateProfileStringW(section.c_str(), key.c_str(), text.c_str(), path.c_str())) return {};
     const DWORD error = GetLastError();
     if (created) DeleteFileW(path.c_str());
     return {false, systemErrorMessage(error)};

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/setup.h"
-#include "platform/console.h"
+#include "console/console.h"
 #include "platform/fake/fake_system.h"
 
 namespace {
@@ -32,7 +32,6 @@ constexpr std::size_t kOutputPerTypedCharacter = 512;
 
 void prepareSystem() {
     fake::reset();
-    resetConsoleInput();
     fake::addProcess(L"C:\\Apps\\editor.exe");
     fake::addProcess(L"");  // unreadable: listed as <unknown>
     fake::addProcess(L"C:\\Apps\\render.exe");

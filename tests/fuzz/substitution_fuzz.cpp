@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "config/profile.h"
+#include "base/decimal.h"
 #include "vars/variable.h"
 
 namespace {

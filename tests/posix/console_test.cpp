@@ -65,6 +65,7 @@ TEST(ConsoleOutput, WritesUtf8AndSurvivesAClosedReader) {
         EXPECT_EQ(std::string(buffer, length > 0 ? length : 0), "caf\xC3\xA9 \xE9\n");
     }
     {
+        initializePlatform();
         RedirectedStream output(STDOUT_FILENO, true);
         output.closeOther();
         writeConsole(L"nobody reads this\n"); // SIGPIPE would end the test process here

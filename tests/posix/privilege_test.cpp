@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
+#include "target/process_lookup.h"
 #include "posix/process_support.h"
 
 namespace procguard {

@@ -12,7 +12,8 @@
 #include <iterator>
 #include <thread>
 
-#include "platform/posix/utf8.h"
+#include "base/utf8.h"
+#include "target/process_lookup.h"
 
 extern char** environ;
 

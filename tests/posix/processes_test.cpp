@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
+#include "target/process_lookup.h"
 #include "posix/process_support.h"
 
 namespace procguard {

@@ -6,38 +6,17 @@
 
 #include "config/config_file.h"
 #include "posix/process_support.h"
+#include "render_job.h"
 
 namespace procguard {
 namespace {
 
-struct Settings {
-    std::wstring processName, commandParams;
-    VariableList variables;
-    std::uint32_t checkPeriod = 0, responseTimeout = 0;
-    FinishCondition finishCondition;
-};
+using Settings = WatchSettings;
+using test::renderJob;
 
-Settings renderJob() {
-    Settings s;
-    s.processName = L"D:\\Jobs\\render.exe";
-    s.commandParams = L"-log run<Run>.txt -skip <Done>";
-    s.variables = {Variable(L"<Run>", VariableKind::RestartCount, 1, L""),
-                   Variable(L"<Done>", VariableKind::FileCount, 0, L"D:\\Jobs\\out\\frame*.png")};
-    s.checkPeriod = 5000;
-    s.responseTimeout = 20000;
-    s.finishCondition = {FinishKind::FileCount, true, L"D:\\Jobs\\out\\frame*.png", 500};
-    return s;
-}
+OsResult save(const std::wstring& file, const Settings& s) { return saveConfig(file, s); }
 
-OsResult save(const std::wstring& file, const Settings& s) {
-    return saveConfig(file, s.processName, s.commandParams, s.variables, s.checkPeriod, s.responseTimeout,
-                      s.finishCondition);
-}
-
-LoadResult load(const std::wstring& file, Settings& s) {
-    return loadConfig(file, s.processName, s.commandParams, s.variables, s.checkPeriod, s.responseTimeout,
-                      s.finishCondition);
-}
+LoadResult load(const std::wstring& file, Settings& s) { return loadConfig(file, s); }
 
 class ProfileConfig : public testing::Test {
 protected:

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/platform.h"
+#include "config/profile.h"
 #include "posix/process_support.h"
 
 namespace procguard {

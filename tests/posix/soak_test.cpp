@@ -15,7 +15,6 @@
 #include <gtest/gtest.h>
 
 #include "app/surveillance.h"
-#include "platform/posix/children.h"
 #include "posix/process_support.h"
 #include "posix/watchdog_run_support.h"
 
@@ -133,7 +132,7 @@ TEST(Soak, ThousandsOfRestartsLeaveDescriptorsMemoryAndZombiesFlat) {
 
     // The last target is collected once it has ended, leaving nothing behind.
     EXPECT_TRUE(test::waitUntil([] {
-        reapExitedChildren();
+        collectEndedProcesses();
         return test::zombieChildrenOf(getpid()) == 0;
     }));
 }

@@ -145,24 +145,22 @@ TEST(StartProcess, ExitedChildrenAreReaped) {
     const std::string recorder = test::copyTestProgram("argv_recorder", folder.path);
     // Targets of earlier tests may still be ending.
     ASSERT_TRUE(test::waitUntil([] {
-        std::vector<ProcessId> ids;
-        enumerateProcessIds(ids);
+        collectEndedProcesses();
         return uncollectedChild() == 0;
     }));
 
-    // Once by the enumeration of every check, once by the next start.
-    for (const bool byEnumeration : {true, false}) {
+    // Once by the collection at the start of every check, once by the next start.
+    for (const bool byCheck : {true, false}) {
         ASSERT_TRUE(startProcess(test::widen(recorder), test::widen(folder.path + "/args")).ok);
         pid_t zombie = 0;
         ASSERT_TRUE(test::waitUntil([&] { return (zombie = uncollectedChild()) != 0; }));
         EXPECT_EQ(test::processState(zombie), 'Z');
-        if (byEnumeration) {
-            std::vector<ProcessId> ids;
-            enumerateProcessIds(ids);
+        if (byCheck) {
+            collectEndedProcesses();
         } else {
             EXPECT_FALSE(startProcess(L"", L"").ok);
         }
-        EXPECT_EQ(uncollectedChild(), 0) << (byEnumeration ? "enumeration" : "start");
+        EXPECT_EQ(uncollectedChild(), 0) << (byCheck ? "check" : "start");
         siginfo_t info {};
         EXPECT_NE(waitid(P_PID, static_cast<id_t>(zombie), &info, WEXITED | WNOHANG), 0);
         EXPECT_EQ(errno, ECHILD);

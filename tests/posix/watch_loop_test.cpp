@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/process_lookup.h"
+#include "target/process_lookup.h"
 #include "app/surveillance.h"
 #include "posix/process_support.h"
 

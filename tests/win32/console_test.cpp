@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include "platform/platform.h"
-#include "platform/win32/utf8_input.h"
 
 namespace procguard {
 namespace {
@@ -26,28 +25,25 @@ void writeBytes(HANDLE pipe, const std::string& bytes) {
     ASSERT_EQ(written, bytes.size());
 }
 
-TEST(Win32Console, PipedInputIsDecodedAcrossSplitCharactersAndLineEnds) {
+TEST(Win32Console, PipedInputIsDecodedAcrossSplitCharacters) {
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
     StandardHandleSwap input(STD_INPUT_HANDLE, readEnd);
     std::wstring text;
 
-    writeBytes(writeEnd, "3\r\nab\xC3");          // "é" cut after its first byte
+    writeBytes(writeEnd, "3\r\nab\xC3");          // "\u00e9" cut after its first byte
     ASSERT_TRUE(readConsoleInput(text));
-    EXPECT_EQ(text, L"3\nab");
-    writeBytes(writeEnd, "\xA9\r");                // CR whose LF is still to come
+    EXPECT_EQ(text, L"3\r\nab");
+    writeBytes(writeEnd, "\xA9\r\nx \xE2\x82\xAC\xF0\x9F\x98\x80\n");
     ASSERT_TRUE(readConsoleInput(text));
-    EXPECT_EQ(text, L"3\nab\u00e9");
-    writeBytes(writeEnd, "\nx \xE2\x82\xAC\xF0\x9F\x98\x80\n");
-    ASSERT_TRUE(readConsoleInput(text));
-    EXPECT_EQ(text, L"3\nab\u00e9\nx \u20ac\U0001F600\n");
+    EXPECT_EQ(text, L"3\r\nab\u00e9\r\nx \u20ac\U0001F600\n");
 
-    writeBytes(writeEnd, "tail\r");
+    writeBytes(writeEnd, "tail\xE2\x82");
     CloseHandle(writeEnd);
     ASSERT_TRUE(readConsoleInput(text));
-    EXPECT_EQ(text, L"3\nab\u00e9\nx \u20ac\U0001F600\ntail");
-    ASSERT_TRUE(readConsoleInput(text));           // the held-back CR comes out at the end
-    EXPECT_EQ(text, L"3\nab\u00e9\nx \u20ac\U0001F600\ntail\r");
+    EXPECT_EQ(text, L"3\r\nab\u00e9\r\nx \u20ac\U0001F600\ntail");
+    ASSERT_TRUE(readConsoleInput(text)); // the cut character comes out as its bytes at the end
+    EXPECT_EQ(text, L"3\r\nab\u00e9\r\nx \u20ac\U0001F600\ntail\xDCE2\xDC82");
     EXPECT_FALSE(readConsoleInput(text));
     EXPECT_FALSE(readConsoleInput(text));
     CloseHandle(readEnd);
@@ -78,37 +74,6 @@ TEST(Win32Console, KeyWaitWithoutAConsoleReturnsAtOnce) {
     waitForKeystroke();
     waitForKeystroke();
     SUCCEED();
-}
-
-TEST(Win32Utf8Input, AnIncompleteSequenceAtTheEndIsHeldBack) {
-    EXPECT_EQ(incompleteUtf8Tail(""), 0u);
-    EXPECT_EQ(incompleteUtf8Tail("abc"), 0u);
-    EXPECT_EQ(incompleteUtf8Tail("a\xC3"), 1u);
-    EXPECT_EQ(incompleteUtf8Tail("a\xC3\xA9"), 0u);
-    EXPECT_EQ(incompleteUtf8Tail("\xE2\x82"), 2u);
-    EXPECT_EQ(incompleteUtf8Tail("\xF0\x9F\x98"), 3u);
-    EXPECT_EQ(incompleteUtf8Tail("\xF0\x9F\x98\x80"), 0u);
-    EXPECT_EQ(incompleteUtf8Tail("\x80\x80"), 0u) << "stray continuation bytes are not held";
-    EXPECT_EQ(incompleteUtf8Tail("\xFF"), 0u) << "an invalid byte is not held";
-}
-
-TEST(Win32Utf8Input, CharactersFedOneByteAtATimeComeOutWhole) {
-    const std::string bytes = "a\r\n\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\r\n";
-    Utf8InputDecoder decoder;
-    std::wstring text;
-    for (char byte : bytes) text += decodeInputChunk(decoder, std::string_view(&byte, 1));
-    text += flushInput(decoder);
-    EXPECT_EQ(text, L"a\n\u00e9\u20ac\U0001F600\n");
-
-    Utf8InputDecoder broken;
-    EXPECT_EQ(decodeInputChunk(broken, "x\xFFy"), L"x\uFFFDy");
-    EXPECT_EQ(decodeInputChunk(broken, "\xC3"), L"");
-    EXPECT_EQ(flushInput(broken), L"\uFFFD") << "a sequence cut off by the end of input";
-}
-
-TEST(Win32Utf8Input, OnlyCrLfPairsBecomeLf) {
-    EXPECT_EQ(normaliseLineEnds(L"a\r\nb\rc\n\r\n"), L"a\nb\rc\n\n");
-    EXPECT_EQ(normaliseLineEnds(L"\r"), L"\r");
 }
 
 } // namespace

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "argv_record.h"
-#include "platform/platform.h"
+#include "config/profile.h"
+#include "target/process_lookup.h"
 #include "win32/process_support.h"
 
 namespace procguard {

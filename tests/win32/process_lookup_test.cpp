@@ -3,7 +3,7 @@
 
 #include <cwctype>
 
-#include "app/process_lookup.h"
+#include "target/process_lookup.h"
 #include "win32/process_support.h"
 
 namespace procguard {

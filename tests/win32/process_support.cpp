@@ -1,5 +1,7 @@
 #include "win32/process_support.h"
 
+#include "target/process_lookup.h"
+
 #include <vector>
 
 namespace procguard::test {

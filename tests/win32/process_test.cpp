@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/platform.h"
+#include "target/process_lookup.h"
 #include "platform/win32/system_error.h"
 #include "win32/process_support.h"
 

@@ -2,7 +2,7 @@
 // config names resolved against the current directory.
 #include <gtest/gtest.h>
 
-#include "platform/platform.h"
+#include "config/profile.h"
 #include "win32/process_support.h"
 
 namespace procguard {

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "config/profile.h"
 
 int main() {
     int count = 0;

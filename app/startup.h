@@ -1,0 +1,15 @@
+// The start and end of a run: the thread token and the debug privilege.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace procguard {
+
+// Obtains the thread token (0 when there is none: the caller exits) and
+// enables the debug privilege, warning and waiting for a key when it cannot.
+TokenHandle runStartup();
+
+// Switches the debug privilege off again; silent, failures ignored.
+void runEndOfRun(TokenHandle token);
+
+} // namespace procguard

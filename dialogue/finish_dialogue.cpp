@@ -1,0 +1,96 @@
+// The console dialogue that chooses when the surveillance run ends.
+#include "dialogue/finish_dialogue.h"
+
+#include "base/decimal.h"
+#include "console/console.h"
+#include "dialogue/prompts.h"
+
+namespace procguard {
+
+namespace {
+
+std::wstring number(FinishKind kind) {
+    return formatDecimal(static_cast<std::int32_t>(kind));
+}
+
+// A threshold or maximum; an answer that is no number counts as 0. False
+// when the input ended.
+bool readThreshold(const char* prompt, std::int32_t& threshold) {
+    print(prompt);
+    std::int32_t answer = 0;
+    if (readSignedNumber(answer) == ReadStatus::Ended)
+        return false;
+    threshold = answer;
+    return true;
+}
+
+// Only '<' selects the smaller direction; every other character is taken as
+// greater. Only that one character is consumed: the rest of the line is left
+// for the next question of the setup.
+void readDirection(const char* prompt, bool& greater) {
+    print(prompt);
+    wchar_t answer = 0;
+    if (readCharacter(answer) == ReadStatus::Ended)
+        return;
+    greater = answer != L'<';
+}
+
+// The mask or name line. False when the input ended.
+bool readText(const char* prompt, std::wstring& text) {
+    promptForLine(prompt);
+    std::wstring answer;
+    if (readLine(answer) == ReadStatus::Ended)
+        return false;
+    text = std::move(answer);
+    return true;
+}
+
+} // namespace
+
+void defineFinishCondition(FinishCondition& condition) {
+    print("When would you like the program to stop restarting the target process?\n[");
+    print(number(FinishKind::Never));
+    print("] Never.\n[");
+    print(number(FinishKind::FileCount));
+    print("] When a certain number of files exists.\n[");
+    print(number(FinishKind::RestartCount));
+    print("] After a certain number of restarts.\n[");
+    print(number(FinishKind::VariableValue));
+    print("] When a variable has reached a certain value.\nYour choice: ");
+
+    // Not asked again: an answer that is no number is choice 0, and any
+    // number outside the menu is stored and acts as Never.
+    std::int32_t choice = 0;
+    if (readSignedNumber(choice) == ReadStatus::Ended)
+        return;
+    condition.type = static_cast<FinishKind>(choice);
+
+    switch (condition.type) {
+    case FinishKind::FileCount:
+        if (!readText(kFileMaskPrompt, condition.dataString))
+            return;
+        if (!readThreshold("Enter the number to check against: ", condition.dataInt))
+            return;
+        readDirection("Should the number of files be greater or smaller than the given number? "
+                      "(greater = >, smaller = <) ",
+                      condition.dataBool);
+        return;
+    case FinishKind::RestartCount:
+        readThreshold("Enter maximum number of restarts: ", condition.dataInt);
+        return;
+    case FinishKind::VariableValue:
+        if (!readText("Enter the name of the variable to check (including <>):\n",
+                      condition.dataString))
+            return;
+        if (!readThreshold("Enter the number to check against: ", condition.dataInt))
+            return;
+        readDirection("Should the variable value be greater or smaller than the given number? "
+                      "(greater = >, smaller = <) ",
+                      condition.dataBool);
+        return;
+    default:
+        return;
+    }
+}
+
+} // namespace procguard

@@ -1,0 +1,32 @@
+#include "target/process_lookup.h"
+
+namespace procguard {
+
+std::wstring getProcessImagePath(ProcessId id) {
+    std::wstring path;
+    if (!readProcessImagePath(id, path) || path.empty()) return L"<unknown>";
+    return path;
+}
+
+bool listRunningProcesses(std::vector<std::wstring>& processes) {
+    std::vector<ProcessId> ids;
+    if (!enumerateProcessIds(ids)) return false;
+    for (ProcessId id : ids) {
+        if (id == 0) continue;
+        processes.push_back(getProcessImagePath(id));
+    }
+    return true;
+}
+
+ProcessId findProcessByPath(const std::wstring& targetPath) {
+    std::vector<ProcessId> ids;
+    if (!enumerateProcessIds(ids)) return 0;
+    const std::wstring target = foldPathCase(targetPath);
+    for (ProcessId id : ids) {
+        if (id == 0) continue;
+        if (foldPathCase(getProcessImagePath(id)) == target) return id;
+    }
+    return 0;
+}
+
+} // namespace procguard
