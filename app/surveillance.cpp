@@ -6,7 +6,6 @@
 #include "app/startup.h"
 #include "base/decimal.h"
 #include "console/console.h"
-#include "target/process_lookup.h"
 
 namespace procguard {
 
@@ -14,26 +13,34 @@ namespace {
 
 // Probes a running target; true when it had to be terminated (or could not
 // be, which restarts it all the same).
-bool terminateIfHung(ProcessId id, std::uint32_t responseTimeout) {
-    const WindowHandle window = findProcessWindow(id);
-    // A process without a window cannot be probed and counts as healthy.
-    if (window == 0 || windowAnswers(window, responseTimeout)) return false;
+bool terminateIfHung(const HeldProcess& target, std::uint32_t responseTimeout) {
+    const WindowHandle window = findProcessWindow(target.id);
+    // A process without a window cannot be probed and counts as healthy. An
+    // answer counts only from the process still running afterwards: a held
+    // process that ended meanwhile may have left its id to another.
+    if (window == 0) return false;
+    if (windowAnswers(window, responseTimeout) && !processHasEnded(target)) return false;
     print("Process not responding, terminating...\n");
-    if (terminateProcess(id, responseTimeout))
+    if (terminateProcess(target, responseTimeout))
         print("Process terminated, restarting...\n");
     else
         print("Failed to terminate process. Restarting anyway, you may want to watch this...\n");
     return true;
 }
 
-void restartTarget(const WatchSettings& settings, std::uint32_t restartCount) {
+void restartTarget(const WatchSettings& settings, std::uint32_t restartCount, HeldTarget& target) {
     if (!settings.variables.empty()) {
         print("Adjusting variable values:\n");
         for (const Variable& variable : settings.variables)
             print(variable.name + L" : " + formatDecimal(variable.value) + L"\n");
     }
     const std::wstring arguments = substituteVariables(settings.commandParams, settings.variables);
-    const OsResult started = startProcess(settings.processName, arguments);
+    HeldProcess process;
+    // The shell would open a folder in a file manager window at every check.
+    const OsResult started = isFolder(settings.processName)
+                                 ? OsResult{false, settings.processName + L" is a folder, not a program."}
+                                 : startProcess(settings.processName, arguments, process);
+    holdStartedTarget(target, process);
     const std::wstring runs = std::to_wstring(restartCount) + L" runs)";
     if (started.ok)
         print(L"Process restarted (" + runs + L".\n");
@@ -47,19 +54,19 @@ bool runCheck(WatchSettings& settings, SurveillanceState& state) {
     sleepMilliseconds(settings.checkPeriod);
     collectEndedProcesses();
     bool restart = false;
-    const ProcessId id = findProcessByPath(settings.processName);
-    if (id == 0) {
+    const HeldProcess target = locateTarget(settings.processName, state.target);
+    if (target.id == 0) {
         print("Process not running, restarting...\n");
         restart = true;
     } else {
-        restart = terminateIfHung(id, settings.responseTimeout);
+        restart = terminateIfHung(target, settings.responseTimeout);
     }
     // The count covers this check's restart before the variables see it, so
     // the first restart evaluates with 1. A failed start counts too: the
     // finish conditions count attempts.
     if (restart) ++state.restartCount;
     evaluateVariables(settings.variables, state.restartCount);
-    if (restart) restartTarget(settings, state.restartCount);
+    if (restart) restartTarget(settings, state.restartCount, state.target);
     return isFinishConditionMet(settings.finishCondition, settings.variables, state.restartCount);
 }
 
@@ -70,6 +77,7 @@ int runSurveillance(WatchSettings& settings, TokenHandle token) {
     SurveillanceState state;
     while (!runCheck(settings, state)) {
     }
+    releaseTarget(state.target);
     runEndOfRun(token);
     print("All done now. Press any key to exit...");
     waitForKey();

@@ -7,11 +7,13 @@
 
 #include "config/watch_settings.h"
 #include "platform/platform.h"
+#include "target/held_target.h"
 
 namespace procguard {
 
 struct SurveillanceState {
     std::uint32_t restartCount = 0; // never reset during a run
+    HeldTarget target;              // the target between checks
 };
 
 // One check: sleep, look-up, probe, termination, evaluation, restart. Returns

@@ -15,7 +15,10 @@ enum class FigureSlot {
     RestartLatencyShort,
     RestartLatencyLong,
     Memory,
-    CpuPerCheck,
+    CpuPerCheck100,
+    CpuPerCheck1000,
+    CpuPerCheck4000,
+    CpuPerCheckGrowth,
     FileCount,
 };
 

@@ -84,6 +84,13 @@ bool startWatch(const std::string& name, const WatchOptions& options, WatchRun& 
     std::vector<char*> envp;
     for (std::string& variable : variables) envp.push_back(variable.data());
     envp.push_back(nullptr);
+    if (options.targetAlreadyRunning) {
+        pid_t target = 0;
+        char* targetArgv[] = {const_cast<char*>(BENCH_EXIT_TARGET), nullptr};
+        if (posix_spawn(&target, BENCH_EXIT_TARGET, nullptr, nullptr, targetArgv, envp.data()) != 0) return false;
+        trackChild(target);
+        if (!waitForTargetStarts(run, 1, 5000)) return false;
+    }
     const std::string output = run.folder + "/watchdog-output.txt";
     char* argv[] = {const_cast<char*>(BENCH_WATCHDOG), const_cast<char*>(config.c_str()), nullptr};
 

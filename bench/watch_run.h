@@ -17,6 +17,9 @@ struct WatchOptions {
     // Lifetime of each target instance; a negative maximum: it stays running.
     long targetMinMs = -1;
     long targetMaxMs = -1;
+    // The target runs before the watchdog starts: the watchdog finds it
+    // among the processes instead of starting it.
+    bool targetAlreadyRunning = false;
 };
 
 struct WatchRun {
@@ -25,8 +28,8 @@ struct WatchRun {
     std::string targetLog; // "start PID NS" / "exit PID NS" lines of bench_exit_target
 };
 
-// Writes a config that watches bench_exit_target and starts the watchdog on
-// it in a session of its own, with standard input from /dev/null and no X
+// Writes a config that watches bench_exit_target (started first when
+// `targetAlreadyRunning`) and starts the watchdog on it in a session of its own, with standard input from /dev/null and no X
 // display, so it never waits for a key and never probes a window.
 bool startWatch(const std::string& name, const WatchOptions& options, WatchRun& run);
 

@@ -36,6 +36,14 @@ struct OsResult {
 
 // ---- Processes -------------------------------------------------------------
 
+// A process held on to between checks: its id, and what the platform gives to
+// reach that very process (a pidfd on Linux, a process handle on Windows). A
+// later process that takes over a recycled id is never mistaken for it.
+struct HeldProcess {
+    ProcessId id = 0;          // 0: no process
+    std::intptr_t handle = -1; // the backend's; -1: known by its id only (it could not be opened)
+};
+
 // Replaces `ids` with the ids of all running processes in the platform's
 // order. Never stops at a fixed count: the buffer grows until every id fits.
 // Returns false (and leaves `ids` empty) when the enumeration failed.
@@ -50,20 +58,49 @@ bool readProcessImagePath(ProcessId id, std::wstring& path);
 // compared as it stands.
 std::wstring foldPathCase(const std::wstring& path);
 
+// The file a start of `path` runs, named as process images are: absolute
+// against the current directory, with every symbolic link resolved (Linux,
+// realpath) or in its full long form (Windows, GetFullPathNameW and
+// GetLongPathNameW). False when it cannot be resolved (the file is missing).
+bool resolveTargetPath(const std::wstring& path, std::wstring& resolved);
+
+// Opens process `id` to hold it (Linux: pidfd_open; Windows: OpenProcess for
+// synchronize, query and terminate, with less access where that is refused).
+// The result has handle -1 when the process cannot be opened.
+HeldProcess holdProcess(ProcessId id);
+
+// True once a held process has ended; false for one known by its id only.
+bool processHasEnded(const HeldProcess& process);
+
+// Image path of a held process, read through what holds it; false when it
+// cannot be read or the process has ended.
+bool readHeldImagePath(const HeldProcess& process, std::wstring& path);
+
+// Closes what holdProcess or startProcess opened (on Linux also collecting a
+// started process that has ended) and leaves `process` empty. The process
+// itself goes on.
+void releaseProcess(HeldProcess& process);
+
 // The processes this watchdog started are its children on Linux: once ended
 // they stay zombies until collected. Collects those that have ended (never
 // waits); nothing to do on Windows. Every check calls it first.
 void collectEndedProcesses();
 
 // Starts `path` with the argument line `arguments` (Windows command-line
-// quoting rules on every platform). The started process is not owned: no
-// handle is kept. `ok` is false, with the system's reason, when the platform
-// says the start failed.
-OsResult startProcess(const std::wstring& path, const std::wstring& arguments);
+// quoting rules on every platform) and holds the started process in
+// `started` where the platform gives one (id 0 where it does not: a
+// document handed to a program that was already running). `ok` is false,
+// with the system's reason, when the start failed.
+OsResult startProcess(const std::wstring& path, const std::wstring& arguments, HeldProcess& started);
+
+// True when `path` names an existing folder, which is never started: on
+// Windows the shell would open it in a file manager window at every check.
+bool isFolder(const std::wstring& path);
 
 // Terminates a process and waits at most `timeoutMs` for it to end. True when
-// it has ended within that time.
-bool terminateProcess(ProcessId id, std::uint32_t timeoutMs);
+// it has ended within that time. A held process is terminated through what
+// holds it; one known by its id only is opened by that id first.
+bool terminateProcess(const HeldProcess& process, std::uint32_t timeoutMs);
 
 void sleepMilliseconds(std::uint32_t ms);
 

@@ -18,10 +18,15 @@ bool listRunningProcesses(std::vector<std::wstring>& processes) {
     return true;
 }
 
+std::wstring targetComparisonForm(const std::wstring& targetPath) {
+    std::wstring resolved;
+    return foldPathCase(resolveTargetPath(targetPath, resolved) ? resolved : targetPath);
+}
+
 ProcessId findProcessByPath(const std::wstring& targetPath) {
     std::vector<ProcessId> ids;
     if (!enumerateProcessIds(ids)) return 0;
-    const std::wstring target = foldPathCase(targetPath);
+    const std::wstring target = targetComparisonForm(targetPath);
     for (ProcessId id : ids) {
         if (id == 0) continue;
         if (foldPathCase(getProcessImagePath(id)) == target) return id;

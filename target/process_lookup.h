@@ -17,8 +17,15 @@ std::wstring getProcessImagePath(ProcessId id);
 // it was, when the enumeration failed.
 bool listRunningProcesses(std::vector<std::wstring>& processes);
 
-// Id of the first running process whose image path equals `targetPath`
-// (case folded as the platform's file names are), or 0.
+// The form in which the target path is compared with image paths: resolved
+// the way a start would find the file (relative paths, symbolic links and
+// short names, as the platform resolves them), then case folded as the
+// platform's file names are. A path that cannot be resolved (the file is
+// missing) is compared as typed.
+std::wstring targetComparisonForm(const std::wstring& targetPath);
+
+// Id of the first running process whose image path, case folded, equals
+// the comparison form of `targetPath`, or 0.
 ProcessId findProcessByPath(const std::wstring& targetPath);
 
 } // namespace procguard

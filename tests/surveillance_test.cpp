@@ -158,6 +158,59 @@ TEST_F(SurveillanceTest, FailedEnumerationCountsAsMissing) {
     EXPECT_EQ(state.restartCount, 1u);
 }
 
+TEST_F(SurveillanceTest, StartedProcessIsTheTargetWhileItLivesWhateverItsImage) {
+    settings.processName = L"C:\\Jobs\\render.bat";
+    fake::system().startedImagePath = L"C:\\Windows\\System32\\cmd.exe"; // a batch file runs as cmd.exe
+    checks(4);
+    EXPECT_EQ(fake::system().starts.size(), 1u);
+    const int enumerations = fake::system().enumerations;
+    checks(3);
+    EXPECT_EQ(fake::system().enumerations, enumerations) << "a healthy held target needs no enumeration";
+
+    fake::removeProcess(state.target.process.id); // it ended
+    checks(1);
+    EXPECT_EQ(fake::system().enumerations, enumerations + 1);
+    EXPECT_EQ(state.restartCount, 2u);
+    EXPECT_EQ(fake::system().heldHandles, 1);
+}
+
+TEST_F(SurveillanceTest, FoundProcessIsHeldWhileItsImageMatches) {
+    settings.processName = L"render.exe"; // relative: resolved as a start would find it
+    fake::system().resolvedPaths[L"render.exe"] = kTarget;
+    const ProcessId found = fake::addProcess(L"C:\\JOBS\\RENDER.EXE", {{7, true, false}});
+    checks(3);
+    EXPECT_EQ(fake::system().enumerations, 1);
+    EXPECT_EQ(fake::system().probed, (std::vector<WindowHandle>{7, 7, 7}));
+    EXPECT_EQ(state.restartCount, 0u);
+
+    fake::system().processes[0].imagePath = L"C:\\Other\\tool.exe"; // its id passed to another program
+    checks(1);
+    EXPECT_EQ(fake::system().enumerations, 2);
+    EXPECT_EQ(state.restartCount, 1u);
+    EXPECT_NE(state.target.process.id, found);
+}
+
+TEST_F(SurveillanceTest, ProcessThatCannotBeHeldIsLookedUpAtEveryCheck) {
+    fake::addProcess(kTarget, {{7, true, false}});
+    fake::system().processes[0].holdable = false;
+    checks(2);
+    EXPECT_EQ(fake::system().enumerations, 2);
+    EXPECT_EQ(fake::system().probed, (std::vector<WindowHandle>{7, 7}));
+    EXPECT_EQ(fake::system().heldHandles, 0);
+    EXPECT_EQ(state.restartCount, 0u);
+}
+
+TEST_F(SurveillanceTest, FolderIsNeverStarted) {
+    fake::system().folders.push_back(kTarget);
+    settings.finishCondition = {FinishKind::RestartCount, false, L"", 1};
+    EXPECT_EQ(runSurveillance(settings, 1), 0);
+    EXPECT_NE(output().find(L"Failed to restart process (1 runs): " + kTarget + L" is a folder, not a program.\n"),
+              std::wstring::npos)
+        << output();
+    EXPECT_TRUE(fake::system().starts.empty());
+    EXPECT_EQ(fake::system().heldHandles, 0);
+}
+
 TEST(ProcessLookupTest, MatchesWholePathsInTheFirstInstanceOnly) {
     fake::reset();
     fake::addProcess(L"C:\\Jobs\\render.exe.bak");

@@ -57,6 +57,7 @@ void collectEndedProcesses() {}
 
 bool enumerateProcessIds(std::vector<ProcessId>& ids) {
     ids.clear();
+    ++system().enumerations;
     if (system().enumerationFails) return false;
     for (const fake::FakeProcess& p : system().processes) ids.push_back(p.id);
     return true;
@@ -76,20 +77,59 @@ std::wstring foldPathCase(const std::wstring& path) {
     return folded;
 }
 
-OsResult startProcess(const std::wstring& path, const std::wstring& arguments) {
+bool resolveTargetPath(const std::wstring& path, std::wstring& resolved) {
+    const auto found = system().resolvedPaths.find(path);
+    if (found == system().resolvedPaths.end()) return false;
+    resolved = found->second;
+    return true;
+}
+
+HeldProcess holdProcess(ProcessId id) {
+    HeldProcess process;
+    process.id = id;
+    fake::FakeProcess* p = fake::findProcess(id);
+    if (p == nullptr || !p->holdable) return process;
+    process.handle = static_cast<std::intptr_t>(id);
+    ++system().heldHandles;
+    return process;
+}
+
+bool processHasEnded(const HeldProcess& process) {
+    return process.handle != -1 && fake::findProcess(process.id) == nullptr;
+}
+
+bool readHeldImagePath(const HeldProcess& process, std::wstring& path) {
+    return process.handle != -1 && readProcessImagePath(process.id, path);
+}
+
+void releaseProcess(HeldProcess& process) {
+    if (process.handle != -1) --system().heldHandles;
+    process = HeldProcess{};
+}
+
+bool isFolder(const std::wstring& path) {
+    const auto& folders = system().folders;
+    return std::find(folders.begin(), folders.end(), path) != folders.end();
+}
+
+OsResult startProcess(const std::wstring& path, const std::wstring& arguments, HeldProcess& started) {
+    started = HeldProcess{};
     fake::FakeSystem& s = system();
     s.starts.push_back({path, arguments});
     if (std::find(s.failingStarts.begin(), s.failingStarts.end(), path) != s.failingStarts.end())
         return {false, s.startError};
-    if (s.startedProcessesRun) fake::addProcess(path);
+    if (s.startedProcessesRun) {
+        const ProcessId id = fake::addProcess(s.startedImagePath.empty() ? path : s.startedImagePath);
+        if (s.startsGiveAProcess) started = holdProcess(id);
+    }
     return {};
 }
 
-bool terminateProcess(ProcessId id, std::uint32_t) {
-    system().terminated.push_back(id);
-    fake::FakeProcess* p = fake::findProcess(id);
+bool terminateProcess(const HeldProcess& process, std::uint32_t) {
+    system().terminated.push_back(process.id);
+    fake::FakeProcess* p = fake::findProcess(process.id);
     if (p == nullptr || !p->terminable) return false;
-    fake::removeProcess(id);
+    fake::removeProcess(process.id);
     return true;
 }
 

@@ -24,6 +24,7 @@ struct FakeProcess {
     std::wstring imagePath;   // "" reads as "<unknown>"
     std::vector<FakeWindow> windows;
     bool terminable = true;   // terminateProcess() succeeds and removes it
+    bool holdable = true;     // holdProcess() can open it
 };
 
 struct StartRecord {
@@ -40,8 +41,13 @@ struct FakeSystem {
     std::vector<FakeProcess> processes;
     bool enumerationFails = false;
     ProcessId nextProcessId = 1000;
-    // A started target appears in the table (with its path) unless this is false.
+    // A started target appears in the table (with its path, or with
+    // `startedImagePath` when that is set: a script runs as its interpreter)
+    // unless this is false; the start gives the process unless
+    // `startsGiveAProcess` is false (a document handed to a running program).
     bool startedProcessesRun = true;
+    std::wstring startedImagePath;
+    bool startsGiveAProcess = true;
     // Starts of these paths fail with `startError`.
     std::vector<std::wstring> failingStarts;
     std::wstring startError = L"The system cannot find the file specified.";
@@ -49,6 +55,11 @@ struct FakeSystem {
     std::vector<ProcessId> terminated; // ids passed to terminateProcess, in order
     std::vector<WindowHandle> probed;  // windows passed to windowAnswers
     bool windowEnumerationFails = false;
+    int enumerations = 0; // calls of enumerateProcessIds
+    int heldHandles = 0;  // processes held and not yet released
+    // resolveTargetPath: typed path -> resolved path; others cannot be resolved.
+    std::map<std::wstring, std::wstring> resolvedPaths;
+    std::vector<std::wstring> folders; // paths isFolder() reports
     // Image paths compare as on Windows (case folded) unless this is false.
     bool foldCase = true;
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -94,6 +95,22 @@ bool readProcessImagePath(ProcessId id, std::wstring& path) {
     dropDeletedSuffix(exeLink, bytes);
     path = decodeUtf8(bytes);
     return true;
+}
+
+bool resolveTargetPath(const std::wstring& path, std::wstring& resolved) {
+    // realpath() is what the kernel does to a path it runs: a relative path
+    // goes behind the current directory and every link is followed, so the
+    // result is the name /proc/PID/exe gives the running image.
+    char* real = realpath(encodeUtf8(path).c_str(), nullptr);
+    if (real == nullptr) return false;
+    resolved = decodeUtf8(real);
+    std::free(real);
+    return true;
+}
+
+bool isFolder(const std::wstring& path) {
+    struct stat info {};
+    return stat(encodeUtf8(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // Linux file names are case-sensitive: folding would match another file.

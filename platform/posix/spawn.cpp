@@ -44,7 +44,8 @@ int prepareAttributes(posix_spawnattr_t& attributes) {
 
 } // namespace
 
-OsResult startProcess(const std::wstring& path, const std::wstring& arguments) {
+OsResult startProcess(const std::wstring& path, const std::wstring& arguments, HeldProcess& started) {
+    started = HeldProcess{};
     reapExitedChildren();
 
     std::vector<std::string> words;
@@ -79,6 +80,9 @@ OsResult startProcess(const std::wstring& path, const std::wstring& arguments) {
     posix_spawnattr_destroy(&attributes);
     if (error != 0) return failure(error);
     rememberChild(pid);
+    // The child cannot be collected by anyone but this process, so its id
+    // still names it here, even if it has already ended.
+    started = holdProcess(static_cast<ProcessId>(pid));
     return {};
 }
 

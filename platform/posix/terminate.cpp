@@ -1,9 +1,7 @@
 // Terminating a process and sleeping on Linux.
 #include "platform/posix/terminate.h"
 
-#include <poll.h>
 #include <signal.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +12,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/children.h"
+#include "platform/posix/pidfd.h"
 
 namespace procguard {
 
@@ -24,49 +23,6 @@ constexpr std::uint32_t kEndPollMs = 2;
 // /proc/PID/stat up to the state field; the command name in it is at most
 // 16 bytes, the pid at most 10.
 constexpr std::size_t kStatHead = 512;
-
-std::int64_t monotonicMilliseconds() {
-    timespec now {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-// A process file descriptor, or -1 with errno set (ENOSYS on old kernels).
-// Called through syscall() so that older C libraries build it as well.
-int openProcessFd(pid_t pid) {
-#ifdef SYS_pidfd_open
-    return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-#else
-    (void)pid;
-    errno = ENOSYS;
-    return -1;
-#endif
-}
-
-int sendSignalToFd(int pidfd, int signal) {
-#ifdef SYS_pidfd_send_signal
-    return static_cast<int>(syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0));
-#else
-    (void)pidfd;
-    (void)signal;
-    errno = ENOSYS;
-    return -1;
-#endif
-}
-
-// Waits until the pidfd becomes readable, which it does once the process has
-// exited (zombies included), for at most `timeoutMs`.
-bool waitForProcessFd(int pidfd, std::uint32_t timeoutMs) {
-    const std::int64_t deadline = monotonicMilliseconds() + timeoutMs;
-    for (;;) {
-        const std::int64_t left = deadline - monotonicMilliseconds();
-        pollfd entry {pidfd, POLLIN, 0};
-        const int ready = poll(&entry, 1, static_cast<int>(left < 0 ? 0 : left > INT_MAX ? INT_MAX : left));
-        if (ready > 0) return true;
-        if (ready == 0 && left <= INT_MAX) return false;
-        if (ready < 0 && errno != EINTR) return false;
-    }
-}
 
 // A process that is gone or only a zombie has ended.
 bool hasEnded(pid_t pid) {
@@ -87,6 +43,15 @@ bool hasEnded(pid_t pid) {
     return state == 'Z' || state == 'X';
 }
 
+// SIGKILL through the pidfd, then the wait on it. False when the signal
+// could not be sent (and `errno` says why).
+bool terminateByFd(int pidfd, std::uint32_t timeoutMs, bool& ended) {
+    // ESRCH here means it exited already; the pidfd still tells when.
+    if (sendSignalToFd(pidfd, SIGKILL) != 0 && errno != ESRCH) return false;
+    ended = waitForProcessFd(pidfd, timeoutMs);
+    return true;
+}
+
 } // namespace
 
 bool terminateByKill(pid_t pid, std::uint32_t timeoutMs) {
@@ -99,28 +64,27 @@ bool terminateByKill(pid_t pid, std::uint32_t timeoutMs) {
     }
 }
 
-bool terminateProcess(ProcessId id, std::uint32_t timeoutMs) {
+bool terminateProcess(const HeldProcess& process, std::uint32_t timeoutMs) {
     // 0 and ids past INT_MAX would turn into kill()'s process-group forms.
-    if (id == 0 || id > INT_MAX) return false;
-    const auto pid = static_cast<pid_t>(id);
-
+    if (process.id == 0 || process.id > INT_MAX) return false;
+    const auto pid = static_cast<pid_t>(process.id);
+    bool ended = false;
+    if (process.handle >= 0) {
+        // The held pidfd is this very process, even if it has ended and its
+        // id was taken over since.
+        return terminateByFd(static_cast<int>(process.handle), timeoutMs, ended) && ended;
+    }
     const int pidfd = openProcessFd(pid);
     if (pidfd < 0) {
         if (errno == ENOSYS) return terminateByKill(pid, timeoutMs);
         return false; // no such process (or not ours to see): nothing was terminated
     }
-    bool ended = false;
-    // ESRCH here means it exited between the open and the signal; the pidfd
-    // still tells when.
-    if (sendSignalToFd(pidfd, SIGKILL) == 0 || errno == ESRCH) {
-        ended = waitForProcessFd(pidfd, timeoutMs);
-    } else if (errno == ENOSYS) {
-        close(pidfd);
-        return terminateByKill(pid, timeoutMs);
-    }
+    const bool sent = terminateByFd(pidfd, timeoutMs, ended);
+    const int sendError = errno;
     close(pidfd);
+    if (!sent && sendError == ENOSYS) return terminateByKill(pid, timeoutMs);
     if (ended) reapChild(pid);
-    return ended;
+    return sent && ended;
 }
 
 void sleepMilliseconds(std::uint32_t ms) {

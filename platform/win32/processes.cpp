@@ -42,25 +42,63 @@ bool enumerateProcessIds(std::vector<ProcessId>& ids) {
     }
 }
 
-bool readProcessImagePath(ProcessId id, std::wstring& path) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
-    if (process == nullptr) return false;
-    // Every check reads one path per process: the usual length stays on the
-    // stack, and only a longer path is read again into the largest buffer.
-    bool read = false;
+namespace {
+
+// Every check reads one path per process: the usual length stays on the
+// stack, and only a longer path is read again into the largest buffer.
+bool queryImagePath(HANDLE process, std::wstring& path) {
     wchar_t usual[MAX_PATH];
     DWORD size = MAX_PATH;
     if (QueryFullProcessImageNameW(process, 0, usual, &size)) {
         path.assign(usual, size);
-        read = true;
-    } else if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-        std::wstring longer(kLongestPath, L'\0');
-        size = kLongestPath;
-        read = QueryFullProcessImageNameW(process, 0, longer.data(), &size) != 0;
-        if (read) path.assign(longer, 0, size);
+        return true;
     }
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+    std::wstring longer(kLongestPath, L'\0');
+    size = kLongestPath;
+    if (!QueryFullProcessImageNameW(process, 0, longer.data(), &size)) return false;
+    path.assign(longer, 0, size);
+    return true;
+}
+
+} // namespace
+
+bool readProcessImagePath(ProcessId id, std::wstring& path) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (process == nullptr) return false;
+    const bool read = queryImagePath(process, path);
     CloseHandle(process);
     return read;
+}
+
+bool readHeldImagePath(const HeldProcess& process, std::wstring& path) {
+    if (process.handle == -1 || processHasEnded(process)) return false;
+    return queryImagePath(reinterpret_cast<HANDLE>(process.handle), path);
+}
+
+bool resolveTargetPath(const std::wstring& path, std::wstring& resolved) {
+    // The full path first (relative to the current directory), then the long
+    // form of every short 8.3 name in it, which exists only for a file that
+    // exists: a missing file is not resolved.
+    const DWORD fullLength = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (fullLength == 0) return false;
+    std::wstring full(fullLength, L'\0');
+    const DWORD fullWritten = GetFullPathNameW(path.c_str(), fullLength, full.data(), nullptr);
+    if (fullWritten == 0 || fullWritten >= fullLength) return false;
+    full.resize(fullWritten);
+    const DWORD longLength = GetLongPathNameW(full.c_str(), nullptr, 0);
+    if (longLength == 0) return false;
+    std::wstring longForm(longLength, L'\0');
+    const DWORD longWritten = GetLongPathNameW(full.c_str(), longForm.data(), longLength);
+    if (longWritten == 0 || longWritten >= longLength) return false;
+    longForm.resize(longWritten);
+    resolved = std::move(longForm);
+    return true;
+}
+
+bool isFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::wstring foldPathCase(const std::wstring& path) {

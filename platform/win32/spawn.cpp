@@ -32,14 +32,34 @@ std::wstring shellExecuteErrorText(INT_PTR code) {
 
 } // namespace
 
-OsResult startProcess(const std::wstring& path, const std::wstring& arguments) {
+OsResult startProcess(const std::wstring& path, const std::wstring& arguments, HeldProcess& started) {
+    started = HeldProcess{};
+    // The same verb, file, parameters and show command as ShellExecuteW,
+    // asking for the process: it is held as the target while it lives,
+    // whatever its image (a batch file runs as cmd.exe). NOASYNC makes the
+    // call finish its work before it returns, and FLAG_NO_UI keeps a failure
+    // from showing a message box that waits for a click, both as the plain
+    // call does: an unattended watchdog must never stop at a dialog.
+    SHELLEXECUTEINFOW info {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = path.c_str();
+    info.lpParameters = arguments.c_str();
+    info.nShow = SW_SHOWDEFAULT;
     SetLastError(0);
-    const HINSTANCE result =
-        ShellExecuteW(nullptr, L"open", path.c_str(), arguments.c_str(), nullptr, SW_SHOWDEFAULT);
-    const DWORD lastError = GetLastError();
-    const INT_PTR code = reinterpret_cast<INT_PTR>(result);
-    if (code > 32) return {};
-    return {false, lastError != 0 ? systemErrorMessage(lastError, path) : shellExecuteErrorText(code)};
+    if (!ShellExecuteExW(&info)) {
+        const DWORD lastError = GetLastError();
+        const INT_PTR code = reinterpret_cast<INT_PTR>(info.hInstApp);
+        return {false, lastError != 0 ? systemErrorMessage(lastError, path) : shellExecuteErrorText(code)};
+    }
+    // No process comes back where the file went to a program that was
+    // already running (a document, a folder window); then nothing is held.
+    if (info.hProcess != nullptr) {
+        started.id = GetProcessId(info.hProcess);
+        started.handle = reinterpret_cast<std::intptr_t>(info.hProcess);
+    }
+    return {};
 }
 
 } // namespace procguard

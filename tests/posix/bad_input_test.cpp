@@ -276,7 +276,7 @@ TEST_F(BadInput, TargetsThatCannotStartAreReportedAtEveryRestart) {
         std::string target;
         std::string reason;
     } cases[] = {
-        {pathOf("adir"), "Permission denied"},
+        {pathOf("adir"), pathOf("adir") + " is a folder, not a program."},
         {pathOf("plain.txt"), "Permission denied"},
         {"", "No such file or directory"},
         {pathOf("script"), "Exec format error"},

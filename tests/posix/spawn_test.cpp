@@ -44,7 +44,9 @@ TEST(StartProcess, ArgumentsArriveSplitByWindowsRules) {
     const std::wstring line = test::widen(output) +
                               L" \"two words\" a\\\"b \"\" C:\\dir\\ \"end\\\\\" \"say \"\"hi\"\"\" caf\u00e9 $HOME;`x`|*";
 
-    const OsResult result = startProcess(test::widen(recorder), line);
+    HeldProcess started;
+    const OsResult result = startProcess(test::widen(recorder), line, started);
+    releaseProcess(started);
     ASSERT_TRUE(result.ok) << testing::PrintToString(result.error);
     ASSERT_TRUE(test::waitUntil([&] { return std::filesystem::exists(output); }));
 
@@ -74,8 +76,10 @@ TEST(StartProcess, FailuresAreReportedWithTheSystemReason) {
         {script, ENOEXEC},                    // no shell fallback for a file without #!
     };
     for (const auto& failing : cases) {
-        const OsResult result = startProcess(test::widen(failing.path), L"x");
+        HeldProcess started;
+        const OsResult result = startProcess(test::widen(failing.path), L"x", started);
         EXPECT_FALSE(result.ok) << failing.path;
+        EXPECT_EQ(started.id, 0u) << failing.path;
         EXPECT_EQ(result.error, test::widen(std::strerror(failing.error))) << failing.path;
     }
 }
@@ -96,7 +100,8 @@ TEST(StartProcess, ChildRunsDetachedWithCleanSignalState) {
     sigaction(SIGUSR2, &ignore, &previousUsr2);
     // Nor does a descriptor it has open without close-on-exec.
     const int inheritable = open("/dev/zero", O_RDONLY);
-    const OsResult result = startProcess(test::widen(path), L"30");
+    HeldProcess started;
+    const OsResult result = startProcess(test::widen(path), L"30", started);
     close(inheritable);
     sigprocmask(SIG_SETMASK, &previousMask, nullptr);
     sigaction(SIGUSR2, &previousUsr2, nullptr);
@@ -104,6 +109,8 @@ TEST(StartProcess, ChildRunsDetachedWithCleanSignalState) {
 
     const ProcessId id = test::waitForProcessWithPath(test::widen(path));
     ASSERT_NE(id, 0u);
+    EXPECT_EQ(started.id, id) << "the start holds the process it made";
+    EXPECT_GE(started.handle, 0);
     const auto pid = static_cast<pid_t>(id);
     EXPECT_EQ(getsid(pid), pid) << "leads a session of its own";
     EXPECT_NE(getsid(pid), getsid(0));
@@ -129,7 +136,11 @@ TEST(StartProcess, ChildRunsDetachedWithCleanSignalState) {
         << statusField(id, "SigIgn");
     EXPECT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/cwd"),
               std::filesystem::current_path());
-    EXPECT_TRUE(terminateProcess(id, 5000));
+    EXPECT_FALSE(processHasEnded(started));
+    EXPECT_TRUE(terminateProcess(started, 5000));
+    EXPECT_TRUE(processHasEnded(started));
+    releaseProcess(started);
+    EXPECT_EQ(started.id, 0u);
 }
 
 // A child of ours that has exited and not been collected yet, peeked at
@@ -149,18 +160,20 @@ TEST(StartProcess, ExitedChildrenAreReaped) {
         return uncollectedChild() == 0;
     }));
 
-    // Once by the collection at the start of every check, once by the next start.
-    for (const bool byCheck : {true, false}) {
-        ASSERT_TRUE(startProcess(test::widen(recorder), test::widen(folder.path + "/args")).ok);
+    // By the collection at the start of every check, by the next start, and
+    // by the release of the held process.
+    for (const char* by : {"check", "start", "release"}) {
+        HeldProcess started;
+        ASSERT_TRUE(startProcess(test::widen(recorder), test::widen(folder.path + "/args"), started).ok);
         pid_t zombie = 0;
         ASSERT_TRUE(test::waitUntil([&] { return (zombie = uncollectedChild()) != 0; }));
         EXPECT_EQ(test::processState(zombie), 'Z');
-        if (byCheck) {
-            collectEndedProcesses();
-        } else {
-            EXPECT_FALSE(startProcess(L"", L"").ok);
-        }
-        EXPECT_EQ(uncollectedChild(), 0) << (byCheck ? "check" : "start");
+        EXPECT_TRUE(processHasEnded(started));
+        HeldProcess none;
+        if (by == std::string("check")) collectEndedProcesses();
+        if (by == std::string("start")) EXPECT_FALSE(startProcess(L"", L"", none).ok);
+        releaseProcess(started);
+        EXPECT_EQ(uncollectedChild(), 0) << by;
         siginfo_t info {};
         EXPECT_NE(waitid(P_PID, static_cast<id_t>(zombie), &info, WEXITED | WNOHANG), 0);
         EXPECT_EQ(errno, ECHILD);

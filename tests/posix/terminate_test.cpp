@@ -17,27 +17,37 @@ namespace {
 
 using test::TempFolder;
 
-// A target started the way the watchdog starts it, and its id.
-ProcessId startTarget(const TempFolder& folder, const std::wstring& arguments) {
+// A target started the way the watchdog starts it, held, once it runs.
+HeldProcess startTarget(const TempFolder& folder, const std::wstring& arguments) {
     const std::string path = test::copyTestProgram("idle_sleeper", folder.path);
-    if (!startProcess(test::widen(path), arguments).ok) return 0;
-    return test::waitForProcessWithPath(test::widen(path));
+    HeldProcess started;
+    if (!startProcess(test::widen(path), arguments, started).ok) return {};
+    test::waitForProcessWithPath(test::widen(path));
+    return started;
 }
 
-TEST(TerminateProcess, EndsARunningTargetAndCollectsIt) {
+// A process known by its id only: terminateProcess opens it itself.
+HeldProcess byId(ProcessId id) { return HeldProcess{id, -1}; }
+
+TEST(TerminateProcess, EndsARunningTargetThroughItsHoldAndCollectsIt) {
     TempFolder folder;
-    const ProcessId id = startTarget(folder, L"30");
-    ASSERT_NE(id, 0u);
+    HeldProcess target = startTarget(folder, L"30");
+    ASSERT_NE(target.id, 0u);
+    const ProcessId id = target.id;
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_TRUE(terminateProcess(id, 5000));
+    EXPECT_TRUE(terminateProcess(target, 5000));
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+    // Once more: the hold still names the ended process, never another.
+    EXPECT_TRUE(terminateProcess(target, 100));
+    releaseProcess(target);
     // Gone entirely, not left as a zombie of ours.
     EXPECT_EQ(test::processState(static_cast<pid_t>(id)), 0);
 }
 
 TEST(TerminateProcess, EndsATargetThatIgnoresSigterm) {
     TempFolder folder;
-    const ProcessId id = startTarget(folder, L"30 ignore-term");
+    HeldProcess target = startTarget(folder, L"30 ignore-term");
+    const ProcessId id = target.id;
     ASSERT_NE(id, 0u);
     ASSERT_TRUE(test::waitUntil([&] {
         const std::string status = test::readFile("/proc/" + std::to_string(id) + "/status");
@@ -45,7 +55,8 @@ TEST(TerminateProcess, EndsATargetThatIgnoresSigterm) {
         return field != std::string::npos &&
                (std::stoull(status.substr(field + 7), nullptr, 16) & (1ull << (SIGTERM - 1))) != 0;
     }));
-    EXPECT_TRUE(terminateProcess(id, 5000));
+    EXPECT_TRUE(terminateProcess(byId(id), 5000));
+    releaseProcess(target);
     EXPECT_EQ(test::processState(static_cast<pid_t>(id)), 0);
 }
 
@@ -54,7 +65,7 @@ TEST(TerminateProcess, EndsAProcessThatIsNotOurChild) {
     // child of the watchdog, yet see it end (it turns into our zombie).
     const pid_t pid = test::spawnDirectly(test::testProgramPath("idle_sleeper"), {"30"});
     ASSERT_GT(pid, 0);
-    EXPECT_TRUE(terminateProcess(static_cast<ProcessId>(pid), 5000));
+    EXPECT_TRUE(terminateProcess(byId(static_cast<ProcessId>(pid)), 5000));
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
@@ -64,17 +75,19 @@ TEST(TerminateProcess, RefusesIdsWithoutAProcess) {
     const pid_t pid = test::spawnDirectly(test::testProgramPath("idle_sleeper"), {"0"});
     ASSERT_GT(pid, 0);
     ASSERT_EQ(waitpid(pid, nullptr, 0), pid); // ended and collected: the id is free
-    EXPECT_FALSE(terminateProcess(static_cast<ProcessId>(pid), 100));
+    EXPECT_FALSE(terminateProcess(byId(static_cast<ProcessId>(pid)), 100));
     // 0 and ids past INT_MAX would be process groups for kill(): never signalled.
-    EXPECT_FALSE(terminateProcess(0, 100));
-    EXPECT_FALSE(terminateProcess(0xFFFFFFFF, 100));
+    EXPECT_FALSE(terminateProcess(byId(0), 100));
+    EXPECT_FALSE(terminateProcess(byId(0xFFFFFFFF), 100));
 }
 
 TEST(TerminateProcess, KillFallbackEndsRunningAndZombieProcesses) {
     TempFolder folder;
-    const ProcessId id = startTarget(folder, L"30");
+    HeldProcess target = startTarget(folder, L"30");
+    const ProcessId id = target.id;
     ASSERT_NE(id, 0u);
     EXPECT_TRUE(terminateByKill(static_cast<pid_t>(id), 5000));
+    releaseProcess(target);
     EXPECT_EQ(test::processState(static_cast<pid_t>(id)), 0) << "collected as our child";
 
     // Not our child: it ends as a zombie of the test, which counts as ended.

@@ -26,6 +26,8 @@ bool writeConfig(const std::wstring& path, const std::wstring& target, const std
     return true;
 }
 
+std::string narrowText(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
+
 class Win32EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -96,6 +98,22 @@ TEST_F(Win32EndToEnd, AHungTargetIsTerminatedAndRestarted) {
     }
     EXPECT_NE(restarted, 0u);
     test::terminateInstancesOf(target);
+}
+
+TEST_F(Win32EndToEnd, AFolderTargetIsNeverOpened) {
+    const std::wstring target = folder + L"\\not a program";
+    ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));
+    const std::wstring config = folder + L"\\folder.ini";
+    ASSERT_TRUE(writeConfig(config, target, L""));
+
+    const test::CapturedRun run =
+        test::runWithoutConsole(L"\"" + watchdogPath() + L"\" \"" + config + L"\"", 30000);
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_NE(run.output.find("Failed to restart process (1 runs): " + narrowText(target) +
+                              " is a folder, not a program.\n"),
+              std::string::npos)
+        << run.output;
 }
 
 std::string narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }

@@ -3,6 +3,7 @@
 
 #include <cwctype>
 
+#include "app/surveillance.h"
 #include "target/process_lookup.h"
 #include "win32/process_support.h"
 
@@ -28,15 +29,68 @@ TEST(Win32ProcessLookup, TargetIsFoundByItsPathInAnotherLetterCase) {
     EXPECT_TRUE(listed);
 }
 
-TEST(Win32ProcessLookup, OtherSpellingsOfThePathAreNotTheTarget) {
+// The current directory for the life of the object.
+struct CurrentDirectory {
+    std::wstring saved = std::wstring(GetCurrentDirectoryW(0, nullptr), L'\0');
+    explicit CurrentDirectory(const std::wstring& folder) {
+        saved.resize(GetCurrentDirectoryW(static_cast<DWORD>(saved.size()), saved.data()));
+        SetCurrentDirectoryW(folder.c_str());
+    }
+    ~CurrentDirectory() { SetCurrentDirectoryW(saved.c_str()); }
+};
+
+std::wstring folderOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
+
+TEST(Win32ProcessLookup, OtherSpellingsOfTheFileAreTheTarget) {
     test::ChildProcess child;
     ASSERT_TRUE(test::startTestProgram(L"windowless", L"", child));
-    std::wstring forward = test::testProgramPath(L"windowless");
+    const std::wstring path = test::testProgramPath(L"windowless");
+    std::wstring forward = path;
     for (wchar_t& unit : forward)
         if (unit == L'\\') unit = L'/';
-    EXPECT_EQ(findProcessByPath(forward), 0u);
-    EXPECT_EQ(findProcessByPath(L"windowless.exe"), 0u);
-    EXPECT_EQ(findProcessByPath(test::testProgramPath(L"windowless") + L" "), 0u);
+    EXPECT_EQ(findProcessByPath(forward), child.id);
+    wchar_t shortName[MAX_PATH];
+    const DWORD length = GetShortPathNameW(path.c_str(), shortName, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    EXPECT_NE(std::wstring(shortName, length), path) << "windowless.exe has an 8.3 name";
+    EXPECT_EQ(findProcessByPath(std::wstring(shortName, length)), child.id);
+    {
+        CurrentDirectory here(folderOf(path));
+        EXPECT_EQ(findProcessByPath(L"windowless.exe"), child.id);
+    }
+    // A missing file is compared as typed, and is no running image.
+    EXPECT_EQ(findProcessByPath(path + L".missing"), 0u);
+}
+
+// A batch file runs as cmd.exe, and a relative path names the program beside
+// the current directory: either is started once and left alone while it
+// runs, and started again once it was ended from outside.
+TEST(Win32WatchLoop, BatchFilesAndRelativePathsAreStartedOnce) {
+    const std::wstring program = test::testProgramPath(L"windowless");
+    const std::wstring folder = test::makeScratchFolder(L"named");
+    ASSERT_FALSE(folder.empty());
+    const std::wstring batch = folder + L"\\run.bat";
+    ASSERT_TRUE(test::writeFileBytes(batch, "@\"" + std::string(program.begin(), program.end()) + "\"\r\n"));
+    CurrentDirectory here(folderOf(program));
+    for (const std::wstring& named : {batch, std::wstring(L"windowless.exe")}) {
+        SCOPED_TRACE(std::string(named.begin(), named.end()));
+        test::terminateInstancesOf(program);
+        WatchSettings settings;
+        settings.processName = named;
+        settings.checkPeriod = 0;
+        settings.responseTimeout = 1000;
+        SurveillanceState state;
+        for (int check = 0; check < 5; ++check) runCheck(settings, state);
+        EXPECT_EQ(state.restartCount, 1u);
+        ASSERT_NE(state.target.process.handle, -1);
+        EXPECT_TRUE(terminateProcess(state.target.process, 5000));
+        for (int check = 0; check < 5; ++check) runCheck(settings, state);
+        EXPECT_EQ(state.restartCount, 2u);
+        terminateProcess(state.target.process, 5000);
+        releaseTarget(state.target);
+    }
+    test::terminateInstancesOf(program);
+    test::removeFolderTree(folder);
 }
 
 TEST(Win32ProcessLookup, AnEndedTargetIsNoLongerFound) {

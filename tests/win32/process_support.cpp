@@ -88,7 +88,7 @@ void terminateInstancesOf(const std::wstring& path) {
     if (!enumerateProcessIds(ids)) return;
     const std::wstring wanted = foldPathCase(path);
     for (ProcessId id : ids)
-        if (id != 0 && foldPathCase(getProcessImagePath(id)) == wanted) terminateProcess(id, 5000);
+        if (id != 0 && foldPathCase(getProcessImagePath(id)) == wanted) terminateProcess(HeldProcess{id, -1}, 5000);
 }
 
 std::wstring makeScratchFolder(const std::wstring& tag) {

@@ -63,7 +63,12 @@ TEST(Win32Processes, TerminateEndsAHungProgram) {
     ChildProcess child;
     ASSERT_TRUE(test::startTestProgram(L"hung_window", L"", child));
     ASSERT_NE(test::waitUntilHung(child.id, 10000), 0u);
-    EXPECT_TRUE(terminateProcess(child.id, 5000));
+    HeldProcess held = holdProcess(child.id);
+    ASSERT_NE(held.handle, -1);
+    EXPECT_FALSE(processHasEnded(held));
+    EXPECT_TRUE(terminateProcess(held, 5000));
+    EXPECT_TRUE(processHasEnded(held));
+    releaseProcess(held);
     EXPECT_TRUE(test::waitForExit(child.handle, 0));
     DWORD exitCode = 1234;
     GetExitCodeProcess(child.handle, &exitCode);
@@ -71,8 +76,9 @@ TEST(Win32Processes, TerminateEndsAHungProgram) {
 }
 
 TEST(Win32Processes, TerminateFailsForAnIdThatCannotBeOpened) {
-    EXPECT_FALSE(terminateProcess(0, 100));
-    EXPECT_FALSE(terminateProcess(unusedProcessId(), 100));
+    EXPECT_FALSE(terminateProcess(HeldProcess{0, -1}, 100));
+    EXPECT_FALSE(terminateProcess(HeldProcess{unusedProcessId(), -1}, 100));
+    EXPECT_EQ(holdProcess(unusedProcessId()).handle, -1);
 }
 
 TEST(Win32Processes, StartPassesTheArgumentLineUnchanged) {
@@ -81,9 +87,15 @@ TEST(Win32Processes, StartPassesTheArgumentLineUnchanged) {
     const std::wstring record = folder + L"\\args.txt";
     SetEnvironmentVariableW(L"PROCGUARD_ARGS_FILE", record.c_str());
     const std::wstring arguments = L"--run 3 \"two words\" caf\u00e9 \u20ac\u4e2d";
-    const OsResult started = startProcess(testProgramPath(L"arg_recorder"), arguments);
+    HeldProcess process;
+    const OsResult started = startProcess(testProgramPath(L"arg_recorder"), arguments, process);
     SetEnvironmentVariableW(L"PROCGUARD_ARGS_FILE", nullptr);
     ASSERT_TRUE(started.ok) << std::string(started.error.begin(), started.error.end());
+    // The start holds the process it made, and sees it end.
+    ASSERT_NE(process.handle, -1);
+    EXPECT_TRUE(test::waitForExit(reinterpret_cast<HANDLE>(process.handle), 10000));
+    EXPECT_TRUE(processHasEnded(process));
+    releaseProcess(process);
 
     for (int waited = 0; waited < 200 && !test::fileExists(record); ++waited) Sleep(25);
     const std::wstring recorded = test::wideFromUtf16Bytes(test::readFileBytes(record));
@@ -99,14 +111,16 @@ TEST(Win32Processes, StartPassesTheArgumentLineUnchanged) {
 }
 
 TEST(Win32Processes, StartOfAMissingFileReportsTheReason) {
-    const OsResult started = startProcess(testProgramPath(L"no_such_program"), L"");
+    HeldProcess none;
+    const OsResult started = startProcess(testProgramPath(L"no_such_program"), L"", none);
     EXPECT_FALSE(started.ok);
+    EXPECT_EQ(none.id, 0u);
     EXPECT_EQ(started.error, systemErrorMessage(ERROR_FILE_NOT_FOUND));
     ASSERT_FALSE(started.error.empty());
     EXPECT_NE(started.error.back(), L'\n');
     EXPECT_NE(started.error.back(), L'\r');
 
-    const OsResult inMissingFolder = startProcess(testProgramPath(L"no_such_folder\\program"), L"");
+    const OsResult inMissingFolder = startProcess(testProgramPath(L"no_such_folder\\program"), L"", none);
     EXPECT_FALSE(inMissingFolder.ok);
     EXPECT_EQ(inMissingFolder.error, systemErrorMessage(ERROR_PATH_NOT_FOUND));
 }

@@ -1,0 +1,45 @@
+// Holding a process on Linux: a pidfd, which refers to one process for as
+// long as it is open, whatever becomes of its id.
+#include <unistd.h>
+
+#include <climits>
+
+#include "platform/platform.h"
+#include "platform/posix/children.h"
+#include "platform/posix/pidfd.h"
+
+namespace procguard {
+
+HeldProcess holdProcess(ProcessId id) {
+    HeldProcess process;
+    process.id = id;
+    if (id == 0 || id > INT_MAX) return process;
+    process.handle = openProcessFd(static_cast<pid_t>(id));
+    return process;
+}
+
+bool processHasEnded(const HeldProcess& process) {
+    return process.handle >= 0 && waitForProcessFd(static_cast<int>(process.handle), 0);
+}
+
+bool readHeldImagePath(const HeldProcess& process, std::wstring& path) {
+    if (process.handle < 0) return false;
+    // /proc has no entry for a pidfd; the id is asked, and the process is
+    // looked at again afterwards: still running then, it was running while
+    // its entry was read, and an id cannot pass to another process while
+    // its owner runs.
+    std::wstring read;
+    if (!readProcessImagePath(process.id, read) || processHasEnded(process)) return false;
+    path = std::move(read);
+    return true;
+}
+
+void releaseProcess(HeldProcess& process) {
+    if (process.handle >= 0) close(static_cast<int>(process.handle));
+    // A started process that ended while held is collected now; one still
+    // running is collected by a later check once it ends.
+    if (process.id != 0 && process.id <= INT_MAX) reapChild(static_cast<pid_t>(process.id));
+    process = HeldProcess{};
+}
+
+} // namespace procguard
