@@ -76,6 +76,14 @@ bool processHasEnded(const HeldProcess& process);
 // cannot be read or the process has ended.
 bool readHeldImagePath(const HeldProcess& process, std::wstring& path);
 
+// True when the held process is still running the very file `path` names
+// now, by the file system's identity of the two (Linux: device and inode);
+// false when it is not, when that cannot be told, or when the process has
+// ended. A quick answer for every check of a held target: false makes the
+// caller compare image paths instead (Windows always answers false, its
+// path calls being cheap).
+bool heldProcessRuns(const HeldProcess& process, const std::wstring& path);
+
 // Closes what holdProcess or startProcess opened (on Linux also collecting a
 // started process that has ended) and leaves `process` empty. The process
 // itself goes on.

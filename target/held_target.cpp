@@ -12,6 +12,7 @@ bool isHeld(const HeldProcess& process) { return process.id != 0 && process.hand
 
 // The held image, as the lookup names images ("<unknown>" when unreadable).
 bool heldImageMatches(const HeldProcess& process, const std::wstring& wanted) {
+    if (processHasEnded(process)) return false; // (an unreadable image would read as "<unknown>")
     std::wstring image;
     if (!readHeldImagePath(process, image) || image.empty()) image = L"<unknown>";
     return foldPathCase(image) == wanted;
@@ -36,10 +37,14 @@ HeldProcess lookUpAndHold(const std::wstring& wanted) {
 } // namespace
 
 HeldProcess locateTarget(const std::wstring& processName, HeldTarget& target) {
-    if (isHeld(target.process) && !processHasEnded(target.process)) {
-        if (target.started) return target.process;
-        // Links change when a package is upgraded: the path is resolved again.
-        if (heldImageMatches(target.process, targetComparisonForm(processName))) return target.process;
+    if (isHeld(target.process)) {
+        if (target.started) {
+            if (!processHasEnded(target.process)) return target.process;
+        } else if (heldProcessRuns(target.process, processName) ||
+                   // Links change when a package is upgraded: the path is resolved again.
+                   heldImageMatches(target.process, targetComparisonForm(processName))) {
+            return target.process;
+        }
     }
     releaseTarget(target);
     HeldProcess found = lookUpAndHold(targetComparisonForm(processName));

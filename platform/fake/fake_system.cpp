@@ -102,6 +102,9 @@ bool readHeldImagePath(const HeldProcess& process, std::wstring& path) {
     return process.handle != -1 && readProcessImagePath(process.id, path);
 }
 
+// The fake has no file identities: the caller always compares image paths.
+bool heldProcessRuns(const HeldProcess&, const std::wstring&) { return false; }
+
 void releaseProcess(HeldProcess& process) {
     if (process.handle != -1) --system().heldHandles;
     process = HeldProcess{};

@@ -1,8 +1,12 @@
 // Holding a process on Linux: a pidfd, which refers to one process for as
 // long as it is open, whatever becomes of its id.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
+#include <string>
+
+#include "base/utf8.h"
 
 #include "platform/platform.h"
 #include "platform/posix/children.h"
@@ -32,6 +36,17 @@ bool readHeldImagePath(const HeldProcess& process, std::wstring& path) {
     if (!readProcessImagePath(process.id, read) || processHasEnded(process)) return false;
     path = std::move(read);
     return true;
+}
+
+bool heldProcessRuns(const HeldProcess& process, const std::wstring& path) {
+    if (process.handle < 0) return false;
+    // Two stats cost less than resolving the path and reading the link. The
+    // process is looked at last, for the same reason as above.
+    struct stat named {};
+    struct stat running {};
+    const std::string exeLink = "/proc/" + std::to_string(process.id) + "/exe";
+    return stat(encodeUtf8(path).c_str(), &named) == 0 && stat(exeLink.c_str(), &running) == 0 &&
+           named.st_dev == running.st_dev && named.st_ino == running.st_ino && !processHasEnded(process);
 }
 
 void releaseProcess(HeldProcess& process) {

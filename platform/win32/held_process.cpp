@@ -39,6 +39,8 @@ bool processHasEnded(const HeldProcess& process) {
            WaitForSingleObject(reinterpret_cast<HANDLE>(process.handle), 0) == WAIT_OBJECT_0;
 }
 
+bool heldProcessRuns(const HeldProcess&, const std::wstring&) { return false; }
+
 void releaseProcess(HeldProcess& process) {
     if (process.handle != -1) CloseHandle(reinterpret_cast<HANDLE>(process.handle));
     process = HeldProcess{};
