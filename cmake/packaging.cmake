@@ -33,14 +33,23 @@ if(WIN32)
         set(CMAKE_INSTALL_PREFIX ${CMAKE_BINARY_DIR}/install CACHE PATH "Install folder" FORCE)
     endif()
 
-    # One flat folder: the program, its README and the example beside it.
+    # One flat folder: the program, its README, licence and example, and the
+    # scripts that make and remove a Task Scheduler task for it, side by side.
     set(PROCGUARD_INSTALL_BIN .)
     set(PROCGUARD_INSTALL_DOC .)
     set(PROCGUARD_INSTALL_EXAMPLES .)
-    # CRLF line ends, so that every Notepad shows it as lines.
+    # CRLF line ends, so that every Notepad shows them as lines, and so that
+    # cmd.exe finds the labels of the scripts (it can miss them in LF files).
     set(PROCGUARD_EXAMPLE ${CMAKE_BINARY_DIR}/packaging/example-windows.ini)
     configure_file(${PROCGUARD_PACKAGING_DIR}/example-windows.ini ${PROCGUARD_EXAMPLE}
                    @ONLY NEWLINE_STYLE CRLF)
+    configure_file(${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/packaging/LICENSE @ONLY NEWLINE_STYLE CRLF)
+    install(FILES ${CMAKE_BINARY_DIR}/packaging/LICENSE DESTINATION .)
+    foreach(script start-at-logon.cmd remove-logon-task.cmd)
+        configure_file(${PROCGUARD_PACKAGING_DIR}/windows/${script} ${CMAKE_BINARY_DIR}/packaging/${script}
+                       @ONLY NEWLINE_STYLE CRLF)
+        install(PROGRAMS ${CMAKE_BINARY_DIR}/packaging/${script} DESTINATION .)
+    endforeach()
 else()
     set(PROCGUARD_INSTALL_BIN ${CMAKE_INSTALL_BINDIR})
     set(PROCGUARD_INSTALL_DOC ${CMAKE_INSTALL_DATAROOTDIR}/doc/procguard)
