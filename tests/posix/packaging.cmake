@@ -101,8 +101,9 @@ if(CHECK STREQUAL "deb")
         packaging_fail("procguard@.service starts: ${start}")
     endif()
     # systemd-analyze checks that the program and the manual page a unit
-    # names exist on this machine: the copies it reads name the extracted
-    # ones. Any message (an unknown key, a bad specifier) fails the check.
+    # names exist on this machine (the page through man, where there is
+    # one): the copies it reads name the extracted ones. Any message (an
+    # unknown key, a bad specifier) fails the check.
     if(SYSTEMD_ANALYZE)
         file(REMOVE_RECURSE ${work}/units)
         file(MAKE_DIRECTORY ${work}/units/runtime)
@@ -114,9 +115,13 @@ if(CHECK STREQUAL "deb")
             string(REPLACE "/usr/bin/procguard" "${work}/root/usr/bin/procguard" text "${text}")
             file(WRITE ${work}/units/${name} "${text}")
             string(REPLACE "@." "@check." instance ${name})
+            set(man_check --man=yes)
+            if(NOT MAN)
+                set(man_check --man=no)
+            endif()
             execute_process(COMMAND ${CMAKE_COMMAND} -E env MANPATH=${work}/root/usr/share/man
                                     XDG_RUNTIME_DIR=${work}/units/runtime
-                                    ${SYSTEMD_ANALYZE} --${manager} verify ${work}/units/${instance}
+                                    ${SYSTEMD_ANALYZE} --${manager} ${man_check} verify ${work}/units/${instance}
                             OUTPUT_VARIABLE output ERROR_VARIABLE output RESULT_VARIABLE status)
             if(NOT status EQUAL 0 OR NOT output STREQUAL "")
                 packaging_fail("systemd-analyze --${manager} verify ${name} (${status}):\n${output}")
