@@ -9,7 +9,7 @@ run_packages=(cmake make g++ googletest libcap-dev)
 test_packages=("${run_packages[@]}"
     libgtest-dev libbenchmark-dev libcap2-bin util-linux procps
     clang libclang-rt-14-dev libxcb1-dev
-    g++-mingw-w64-x86-64-posix wine64 xvfb xauth)
+    g++-mingw-w64-x86-64-posix wine64 xvfb xauth lintian)
 
 case "${1:-test}" in
     run) wanted=("${run_packages[@]}") ;;

@@ -13,6 +13,9 @@ if(NOT CMAKE_SCRIPT_MODE_FILE)
     find_program(PROCGUARD_DPKG_DEB dpkg-deb)
     find_program(PROCGUARD_SETSID setsid)
     find_program(PROCGUARD_MAN man)
+    # Checks of the .deb that run only where their tool is installed.
+    find_program(PROCGUARD_LINTIAN lintian)
+    find_program(PROCGUARD_SYSTEMD_ANALYZE systemd-analyze)
     if(NOT PROCGUARD_SETSID)
         message(STATUS "Package tests: off (no setsid to run the packaged program without a terminal)")
         return()
@@ -31,6 +34,7 @@ if(NOT CMAKE_SCRIPT_MODE_FILE)
         add_test(NAME packaging_${check}
                  COMMAND ${CMAKE_COMMAND} -DCHECK=${check} ${packaging_arguments}
                          -DDPKG_DEB=${PROCGUARD_DPKG_DEB} -DMAN=${PROCGUARD_MAN}
+                         -DLINTIAN=${PROCGUARD_LINTIAN} -DSYSTEMD_ANALYZE=${PROCGUARD_SYSTEMD_ANALYZE}
                          -P ${CMAKE_CURRENT_LIST_FILE})
         # cpack builds the tree's "preinstall" target: two at once would
         # run make twice in the same build folder.
@@ -54,7 +58,16 @@ if(CHECK STREQUAL "deb")
     string(REGEX REPLACE "[^\n]* \\./" "./" listing "${listing}")
     packaging_documents(usr/share/doc/procguard usr/share/doc/procguard/examples documents)
     packaging_expect_entries("${listing}" ${deb}
-        usr/bin/procguard usr/share/man/man1/procguard.1.gz ${documents})
+        usr/bin/procguard usr/share/man/man1/procguard.1.gz ${documents}
+        usr/share/doc/procguard/copyright usr/share/doc/procguard/changelog.gz
+        usr/lib/systemd/system/procguard@.service usr/lib/systemd/user/procguard-desktop@.service)
+    if(LINTIAN)
+        execute_process(COMMAND ${LINTIAN} --fail-on error ${deb}
+                        OUTPUT_VARIABLE output ERROR_VARIABLE output RESULT_VARIABLE status)
+        if(NOT status EQUAL 0)
+            packaging_fail("lintian finds errors in ${deb}:\n${output}")
+        endif()
+    endif()
 
     foreach(field Package Version Depends)
         execute_process(COMMAND ${DPKG_DEB} -f ${deb} ${field} OUTPUT_VARIABLE value
@@ -75,6 +88,47 @@ if(CHECK STREQUAL "deb")
     if(NOT status EQUAL 0)
         packaging_fail("dpkg-deb -x ${deb} failed")
     endif()
+    # A new version needs its changelog entry: the top one names this version.
+    execute_process(COMMAND gzip -dc ${work}/root/usr/share/doc/procguard/changelog.gz OUTPUT_VARIABLE changelog)
+    if(NOT changelog MATCHES "^procguard \\(${VERSION}\\) ")
+        packaging_fail("the changelog does not begin with version ${VERSION}:\n${changelog}")
+    endif()
+
+    # The service runs the packaged program with the command the README shows.
+    set(units ${work}/root/usr/lib/systemd)
+    file(STRINGS ${units}/system/procguard@.service start REGEX "^ExecStart=")
+    if(NOT start STREQUAL "ExecStart=/usr/bin/procguard --events /var/log/procguard/%i.jsonl /etc/procguard/%i.ini")
+        packaging_fail("procguard@.service starts: ${start}")
+    endif()
+    # systemd-analyze checks that the program and the manual page a unit
+    # names exist on this machine (the page through man, where there is
+    # one): the copies it reads name the extracted ones. Any message (an
+    # unknown key, a bad specifier) fails the check.
+    if(SYSTEMD_ANALYZE)
+        file(REMOVE_RECURSE ${work}/units)
+        file(MAKE_DIRECTORY ${work}/units/runtime)
+        file(CHMOD ${work}/units/runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+        foreach(unit system/procguard@.service user/procguard-desktop@.service)
+            get_filename_component(manager ${unit} DIRECTORY)
+            get_filename_component(name ${unit} NAME)
+            file(READ ${units}/${unit} text)
+            string(REPLACE "/usr/bin/procguard" "${work}/root/usr/bin/procguard" text "${text}")
+            file(WRITE ${work}/units/${name} "${text}")
+            string(REPLACE "@." "@check." instance ${name})
+            set(man_check --man=yes)
+            if(NOT MAN)
+                set(man_check --man=no)
+            endif()
+            execute_process(COMMAND ${CMAKE_COMMAND} -E env MANPATH=${work}/root/usr/share/man
+                                    XDG_RUNTIME_DIR=${work}/units/runtime
+                                    ${SYSTEMD_ANALYZE} --${manager} ${man_check} verify ${work}/units/${instance}
+                            OUTPUT_VARIABLE output ERROR_VARIABLE output RESULT_VARIABLE status)
+            if(NOT status EQUAL 0 OR NOT output STREQUAL "")
+                packaging_fail("systemd-analyze --${manager} verify ${name} (${status}):\n${output}")
+            endif()
+        endforeach()
+    endif()
+
     if(MAN)
         execute_process(COMMAND ${CMAKE_COMMAND} -E env MANWIDTH=80 ${MAN} -l
                                 ${work}/root/usr/share/man/man1/procguard.1.gz
@@ -109,17 +163,24 @@ elseif(CHECK STREQUAL "tgz")
     string(REGEX REPLACE "\\.tar\\.gz$" "" top ${top})
     packaging_documents(${top}/share/doc/procguard ${top}/share/doc/procguard/examples documents)
     packaging_expect_entries("${listing}" ${archive}
-        ${top}/bin/procguard ${top}/share/man/man1/procguard.1.gz ${documents})
+        ${top}/bin/procguard ${top}/share/man/man1/procguard.1.gz ${documents}
+        ${top}/share/doc/procguard/LICENSE
+        ${top}/lib/systemd/system/procguard@.service ${top}/lib/systemd/user/procguard-desktop@.service)
 
     file(MAKE_DIRECTORY ${work}/root)
     execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${archive} WORKING_DIRECTORY ${work}/root)
     set(program ${work}/root/${top}/bin/procguard)
+    # Its units name the program where the README unpacks the archive.
+    file(STRINGS ${work}/root/${top}/lib/systemd/user/procguard-desktop@.service start REGEX "^ExecStart=")
+    if(NOT start MATCHES "^ExecStart=/usr/local/bin/procguard ")
+        packaging_fail("the .tar.gz's procguard-desktop@.service starts: ${start}")
+    endif()
 
     # A config file that cannot be used is exit status 3, with the usage.
     execute_process(COMMAND ${SETSID} --wait ${program} no-such-config.ini
                     WORKING_DIRECTORY ${work} INPUT_FILE /dev/null
                     OUTPUT_VARIABLE output ERROR_VARIABLE output RESULT_VARIABLE status TIMEOUT 30)
-    if(NOT status STREQUAL "3" OR NOT output MATCHES "Usage: procguard \\[config-file\\]")
+    if(NOT status STREQUAL "3" OR NOT output MATCHES "Usage: procguard [^\n]*\\[config-file\\]")
         packaging_fail("a missing config file gave ${status} and:\n${output}")
     endif()
 

@@ -70,12 +70,24 @@ if(CHECK STREQUAL "exe")
         endif()
     endforeach()
 elseif(CHECK STREQUAL "zip")
+    # Runs one of the package's scripts in its folder and fails unless it
+    # ends with `status` and its output matches `pattern`.
+    function(expect_script status pattern script)
+        execute_process(COMMAND ${EMULATOR} cmd.exe /c .\\${script} ${ARGN} WORKING_DIRECTORY ${folder}
+                        INPUT_FILE /dev/null OUTPUT_VARIABLE output ERROR_VARIABLE output
+                        RESULT_VARIABLE result TIMEOUT 60)
+        if(NOT result STREQUAL status OR NOT output MATCHES "${pattern}")
+            packaging_fail("${script} ${ARGN} gave ${result}, not ${status} with \"${pattern}\":\n${output}")
+        endif()
+    endfunction()
+
     packaging_make_package(ZIP ${work}/package zip)
     execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${zip} OUTPUT_VARIABLE listing)
     get_filename_component(top ${zip} NAME)
     string(REGEX REPLACE "\\.zip$" "" top ${top})
     packaging_documents(${top} ${top} documents)
-    packaging_expect_entries("${listing}" ${zip} ${top}/procguard.exe ${documents})
+    packaging_expect_entries("${listing}" ${zip} ${top}/procguard.exe ${documents}
+        ${top}/LICENSE ${top}/start-at-logon.cmd ${top}/remove-logon-task.cmd)
     if(listing MATCHES "\\.[dD][lL][lL]\n")
         packaging_fail("the zip holds DLLs:\n${listing}")
     endif()
@@ -92,6 +104,43 @@ elseif(CHECK STREQUAL "zip")
         COMMAND ${EMULATOR} procguard.exe example.ini
         EXPECT "<Seconds> : 2\nProcess restarted (1 runs)." "<Seconds> : 4\nProcess restarted (3 runs)."
                "All done now.")
+
+    # The Task Scheduler scripts, run by Wine's cmd from the unpacked folder
+    # (as .\NAME: Wine's cmd reads start-at-logon.cmd as its start command).
+    # cmd misses labels in a script with bare LF line ends. (Read as text,
+    # a file loses its CRs: the bytes are compared.)
+    set(folder ${work}/root/${top})
+    foreach(script start-at-logon.cmd remove-logon-task.cmd)
+        file(READ ${folder}/${script} bytes HEX)
+        string(REGEX REPLACE "(..)" "\\1 " bytes "${bytes}")
+        string(REPLACE "0d 0a " "" bytes "${bytes}")
+        if(bytes MATCHES "(^| )0a ")
+            packaging_fail("${script} has lines that do not end in CRLF")
+        endif()
+    endforeach()
+    # Wine's schtasks makes no task from a command line (/TR), so the maker is
+    # run only as far as the arguments it refuses.
+    file(MAKE_DIRECTORY ${folder}/folder.ini)
+    string(REPEAT "d" 130 long)
+    file(WRITE ${folder}/${long}.ini "[main]\n")
+    expect_script(2 "Usage: start-at-logon.cmd CONFIG.ini \\[task-name\\]" start-at-logon.cmd)
+    expect_script(3 "no config file \"Z:[^\n]*missing.ini\"" start-at-logon.cmd missing.ini)
+    expect_script(3 "is a folder" start-at-logon.cmd folder.ini)
+    expect_script(1 "longer than the 261 characters" start-at-logon.cmd ${long}.ini)
+    expect_script(2 "Usage: remove-logon-task.cmd" remove-logon-task.cmd)
+    # The remover finds a task by its config file's name: it is gone after.
+    file(WRITE ${work}/task.xml [[<?xml version="1.0"?>
+<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">
+<Actions><Exec><Command>procguard.exe</Command></Exec></Actions></Task>
+]])
+    string(REPLACE "/" "\\" xml "Z:${work}/task.xml")
+    execute_process(COMMAND ${EMULATOR} schtasks /Create /TN procguard-example /XML ${xml} /F
+                    INPUT_FILE /dev/null OUTPUT_QUIET ERROR_QUIET RESULT_VARIABLE status TIMEOUT 60)
+    if(NOT status EQUAL 0)
+        packaging_fail("Wine's schtasks made no task from ${xml}")
+    endif()
+    expect_script(0 "" remove-logon-task.cmd example.ini)
+    expect_script(1 "" remove-logon-task.cmd procguard-example)
 else()
     packaging_fail("unknown package check '${CHECK}'")
 endif()
