@@ -87,7 +87,9 @@ std::wstring readProfileValue(const std::wstring& section, const std::wstring& k
 
 OsResult writeProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
                            const std::wstring& text) {
-    const std::string target = writeTarget(encodeUtf8(path));
+    std::string target;
+    if (const int error = writeTarget(encodeUtf8(path), target); error != 0)
+        return {false, systemErrorMessage(error)};
     readCache().valid = false;
     FileDescriptor file(-1);
     struct stat info {};

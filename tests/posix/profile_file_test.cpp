@@ -69,9 +69,21 @@ TEST_F(ProfileFile, ReplacingKeepsModeAndSymbolicLinks) {
     ASSERT_EQ(stat(pathOf("real.ini").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
 
-    ASSERT_TRUE(writeProfileString(L"main", L"k", widePath("new.ini"), L"1").ok);
+    // A link to a file that does not exist yet makes that file.
+    fs::create_directory(pathOf("sub"));
+    fs::create_symlink("sub/later.ini", pathOf("ahead.ini"));
+    ASSERT_TRUE(writeProfileString(L"main", L"k", widePath("ahead.ini"), L"1").ok);
+    EXPECT_TRUE(fs::is_symlink(pathOf("ahead.ini")));
+    EXPECT_EQ(test::readFile(pathOf("sub/later.ini")), "[main]\nk=1\n");
+    fs::create_symlink("loop.ini", pathOf("loop.ini"));
+    EXPECT_EQ(writeProfileString(L"main", L"k", widePath("loop.ini"), L"1").error, L"Too many levels of symbolic links");
+
+    const mode_t umaskBefore = umask(027);
+    const bool written = writeProfileString(L"main", L"k", widePath("new.ini"), L"1").ok;
+    umask(umaskBefore);
+    ASSERT_TRUE(written);
     ASSERT_EQ(stat(pathOf("new.ini").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0644u);
+    EXPECT_EQ(info.st_mode & 07777, 0640u) << "0666 less the umask";
 }
 
 TEST_F(ProfileFile, UnchangedValueLeavesTheFileAlone) {
