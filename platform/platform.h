@@ -106,6 +106,10 @@ std::wstring readProfileValue(const std::wstring& section, const std::wstring& k
 OsResult writeProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
                            const std::wstring& text);
 
+// Whether the profile file at `path` has a section of that name (false also
+// when the file cannot be read).
+bool hasProfileSection(const std::wstring& section, const std::wstring& path);
+
 // Whether `path` names an existing, readable file; `error` says why not.
 OsResult checkReadableFile(const std::wstring& path);
 

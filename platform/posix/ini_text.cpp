@@ -219,6 +219,10 @@ ProfileIndex indexProfileFile(std::string_view bytes) {
     return index;
 }
 
+bool profileFileHasSection(const ProfileIndex& index, std::wstring_view section) {
+    return index.sections.count(foldedName(trimBlanks(encodeUtf8(section)))) != 0;
+}
+
 std::optional<std::wstring> profileFileRead(std::string_view bytes, const ProfileIndex& index,
                                             std::wstring_view section, std::wstring_view key) {
     const auto found = index.sections.find(foldedName(trimBlanks(encodeUtf8(section))));

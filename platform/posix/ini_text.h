@@ -41,6 +41,9 @@ struct ProfileIndex {
 
 ProfileIndex indexProfileFile(std::string_view bytes);
 
+// Whether the file that `index` was made from has a section of that name.
+bool profileFileHasSection(const ProfileIndex& index, std::wstring_view section);
+
 // profileFileRead with the sections looked up in `index`, made from `bytes`.
 std::optional<std::wstring> profileFileRead(std::string_view bytes, const ProfileIndex& index,
                                             std::wstring_view section, std::wstring_view key);

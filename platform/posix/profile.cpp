@@ -85,6 +85,11 @@ std::wstring readProfileValue(const std::wstring& section, const std::wstring& k
     return profileFileRead(file->bytes, file->index, section, key).value_or(std::wstring());
 }
 
+bool hasProfileSection(const std::wstring& section, const std::wstring& path) {
+    const ReadCache* file = readProfileFile(encodeUtf8(path));
+    return file != nullptr && profileFileHasSection(file->index, section);
+}
+
 OsResult writeProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
                            const std::wstring& text) {
     std::string target;

@@ -92,6 +92,8 @@ TEST_F(Win32Profile, CheckReadableFileTellsWhatIsWrong) {
     const std::wstring path = folder + L"\\run.ini";
     ASSERT_TRUE(test::writeFileBytes(path, "[main]\r\n"));
     EXPECT_TRUE(checkReadableFile(path).ok);
+    EXPECT_TRUE(hasProfileSection(L"MAIN", path));
+    EXPECT_FALSE(hasProfileSection(L"finishCondition", path));
     const OsResult missing = checkReadableFile(folder + L"\\missing.ini");
     EXPECT_FALSE(missing.ok);
     EXPECT_EQ(missing.error, L"file not found");
