@@ -15,7 +15,7 @@ inline constexpr std::int32_t kMaxConfigVariables = 10000;
 
 enum class LoadStatus {
     Loaded,
-    FileMissing,      // the file does not exist or cannot be read
+    FileMissing,      // the file does not exist or cannot be read (on Linux also: its encoding)
     NoTarget,         // no [main] section, or no processName in it (or an empty one)
     BadVariableCount, // "variables" is negative or above kMaxConfigVariables
 };

@@ -110,7 +110,8 @@ OsResult writeProfileValue(const std::wstring& section, const std::wstring& key,
 // when the file cannot be read).
 bool hasProfileSection(const std::wstring& section, const std::wstring& path);
 
-// Whether `path` names an existing, readable file; `error` says why not.
+// Whether `path` names an existing file whose keys can be read; `error` says
+// why not (Linux: also a text encoding its profile code cannot read).
 OsResult checkReadableFile(const std::wstring& path);
 
 // ---- Thread token and debug privilege ------------------------------------------

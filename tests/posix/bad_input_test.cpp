@@ -89,11 +89,28 @@ protected:
     test::TempFolder folder;
 };
 
+// ASCII text in the code units of a UTF-16 or UTF-32 encoding.
+std::string wideText(const std::string& ascii, std::size_t unit, bool bigEndian) {
+    std::string bytes;
+    for (const char c : ascii) {
+        std::string code(unit, '\0');
+        code[bigEndian ? unit - 1 : 0] = c;
+        bytes += code;
+    }
+    return bytes;
+}
+
 TEST_F(BadInput, ConfigsThatCannotBeUsedStopWithTheirReason) {
     std::filesystem::create_directory(pathOf("adir"));
     ASSERT_EQ(mkfifo(pathOf("fifo").c_str(), 0644), 0);
     test::writeBytes(pathOf("negative.ini"), "[main]\nprocessName=/bin/true\nvariables=-1\n");
     test::writeBytes(pathOf("huge.ini"), "[main]\nprocessName=/bin/true\nvariables=10001\n");
+    const std::string text = "[main]\r\nprocessName=/bin/true\r\n";
+    test::writeBytes(pathOf("be.ini"), "\xFE\xFF" + wideText(text, 2, true));
+    test::writeBytes(pathOf("utf32.ini"), std::string("\xFF\xFE\0\0", 4) + wideText(text, 4, false));
+    test::writeBytes(pathOf("odd.ini"), "\xFF\xFE" + wideText(text, 2, false) + "x");
+    test::writeBytes(pathOf("lone.ini"), "\xFF\xFE" + wideText("[main]\r\nprocessName=/bin/true", 2, false) +
+                                             std::string("\x00\xD8", 2) + wideText("\r\n", 2, false));
     test::writeBytes(pathOf("empty_target.ini"), "[main]\nprocessName=\ncheckPeriod=0\n");
     // No header at all: without the refusal it would run on the defaults,
     // reporting a failed start every ten seconds, forever.
@@ -105,6 +122,7 @@ TEST_F(BadInput, ConfigsThatCannotBeUsedStopWithTheirReason) {
     const auto unreadable = [&](const std::string& name, const std::string& reason) {
         return "Cannot read config file " + pathOf(name) + ": " + reason + "\n";
     };
+    const std::string refused = " text, which procguard cannot read (it reads UTF-8 and UTF-16LE)";
     const std::string noTarget = " names no target: ";
     const struct {
         std::string argument;
@@ -115,6 +133,11 @@ TEST_F(BadInput, ConfigsThatCannotBeUsedStopWithTheirReason) {
         {"adir", unreadable("adir", "Is a directory"), true},
         {"fifo", unreadable("fifo", "Not a regular file"), true}, // and no hang
         {"/dev/zero", "Cannot read config file /dev/zero: Not a regular file\n", true}, // endless bytes
+        {"be.ini", unreadable("be.ini", "it is UTF-16BE" + refused), true},
+        {"utf32.ini", unreadable("utf32.ini", "it is UTF-32LE" + refused), true},
+        {"odd.ini", unreadable("odd.ini", "it is not valid UTF-16LE text: it has an odd number of bytes, so its "
+                                          "last character is cut"), true},
+        {"lone.ini", unreadable("lone.ini", "it is not valid UTF-16LE text: a lone surrogate at byte 60"), true},
         {"negative.ini", countMessage("negative.ini", "-1"), false},
         {"huge.ini", countMessage("huge.ini", "10001"), false},
         {"empty_target.ini", "Config file " + pathOf("empty_target.ini") + noTarget +
@@ -252,6 +275,8 @@ TEST_F(BadInput, SavingWhereNothingCanBeWrittenIsReportedAndTheRunGoesOn) {
     const std::string target = program("exit_at_once");
     std::filesystem::create_directory(pathOf("adir"));
     test::writeBytes(pathOf("plain"), "x");
+    const std::string bigEndian = "\xFE\xFF" + wideText("[main]\r\nprocessName=/bin/true\r\n", 2, true);
+    test::writeBytes(pathOf("be.ini"), bigEndian);
     const struct {
         std::string name;
         std::string reason;
@@ -259,6 +284,7 @@ TEST_F(BadInput, SavingWhereNothingCanBeWrittenIsReportedAndTheRunGoesOn) {
         {"adir", "Is a directory"},
         {"no/such/folder/run.ini", "No such file or directory"},
         {"plain/run.ini", "Not a directory"},
+        {"be.ini", "it is UTF-16BE text, which procguard cannot read (it reads UTF-8 and UTF-16LE)"},
     };
     for (const auto& c : cases) {
         const WatchdogRun run = type("1\n" + target + "\n\n0\n1000\n2\n1\ny\n" + c.name + "\n");
@@ -268,6 +294,7 @@ TEST_F(BadInput, SavingWhereNothingCanBeWrittenIsReportedAndTheRunGoesOn) {
             << run.output;
         EXPECT_TRUE(contains(run.output, "Process restarted (1 runs).\n")) << run.output;
     }
+    EXPECT_EQ(test::readFile(pathOf("be.ini")), bigEndian) << "never written into";
 }
 
 TEST_F(BadInput, TargetsThatCannotStartAreReportedAtEveryRestart) {

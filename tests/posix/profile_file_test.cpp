@@ -86,6 +86,22 @@ TEST_F(ProfileFile, ReplacingKeepsModeAndSymbolicLinks) {
     EXPECT_EQ(info.st_mode & 07777, 0640u) << "0666 less the umask";
 }
 
+TEST_F(ProfileFile, FilesThatCannotHoldTheTextAreNotWritten) {
+    const std::string bigEndian("\xFE\xFF\0[\0m\0]\0\n\0k\0=\0v\0\n", 18);
+    put("be.ini", bigEndian);
+    EXPECT_EQ(readProfileString(L"m", L"k", widePath("be.ini"), L"dflt"), L"dflt");
+    EXPECT_EQ(writeProfileString(L"m", L"k", widePath("be.ini"), L"w").error,
+              L"it is UTF-16BE text, which procguard cannot read (it reads UTF-8 and UTF-16LE)");
+    EXPECT_EQ(test::readFile(pathOf("be.ini")), bigEndian);
+
+    // A Linux name that is not UTF-8 has no UTF-16 form.
+    const std::string windows("\xFF\xFE[\0m\0]\0\r\0\n\0", 12);
+    put("le.ini", windows);
+    EXPECT_EQ(writeProfileString(L"m", L"k", widePath("le.ini"), L"/opt/caf\xDCE9").error,
+              L"the value of \"k\" holds bytes that are not UTF-8, which a UTF-16LE file cannot hold");
+    EXPECT_EQ(test::readFile(pathOf("le.ini")), windows);
+}
+
 TEST_F(ProfileFile, UnchangedValueLeavesTheFileAlone) {
     put("run.ini", "[main]\r\nk = 1 \r\n");
     struct stat before {}, after {};

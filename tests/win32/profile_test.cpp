@@ -2,7 +2,9 @@
 // config names resolved against the current directory.
 #include <gtest/gtest.h>
 
+#include "config/config_file.h"
 #include "config/profile.h"
+#include "render_job.h"
 #include "win32/process_support.h"
 
 namespace procguard {
@@ -52,6 +54,18 @@ TEST_F(Win32Profile, AnExistingFileKeepsItsEncoding) {
     EXPECT_EQ(bytes.find('\0'), std::string::npos) << "rewritten as UTF-16";
     EXPECT_EQ(readProfileString(L"main", L"processName", path, L"?"), L"C:\\a.exe");
     EXPECT_EQ(readProfileString(L"main", L"commandParams", path, L"?"), L"-x 1");
+}
+
+// The pair of files the Linux profile test shares: the Windows build still
+// saves windows_saved.ini as recorded, and reads back what Linux saved into it.
+TEST_F(Win32Profile, FilesSavedOnEitherSystemLoadOnTheOther) {
+    const std::string data = std::string(PROCGUARD_SOURCE_DIR) + "/tests/data/";
+    const std::wstring saved = folder + L"\\saved.ini";
+    ASSERT_TRUE(saveConfig(saved, test::unicodeRenderJob()).ok);
+    EXPECT_EQ(test::readFileBytes(saved), test::readFileBytes(test::hostPathToWindows(data + "windows_saved.ini")));
+    WatchSettings loaded;
+    EXPECT_EQ(loadConfig(test::hostPathToWindows(data + "linux_resaved.ini"), loaded).status, LoadStatus::Loaded);
+    EXPECT_EQ(test::storedFields(loaded), test::storedFields(test::resavedRenderJob()));
 }
 
 TEST_F(Win32Profile, MissingKeysAndEmptyValuesGiveTheDefault) {
