@@ -31,8 +31,7 @@ inline WatchSettings unicodeRenderJob() {
     return s;
 }
 
-// What a Linux save then put into that file (tests/data/linux_resaved.ini):
-// a changed line, a period stored as a negative number, a new section.
+// What a Linux save put into that file (tests/data/linux_resaved.ini).
 inline WatchSettings resavedRenderJob() {
     WatchSettings s = unicodeRenderJob();
     s.processName = L"D:\\\u0417\u0430\u0434\u0430\u043D\u0438\u044F\\render.exe";
@@ -41,16 +40,13 @@ inline WatchSettings resavedRenderJob() {
     return s;
 }
 
-// Every field a config file stores, one line each, to compare two settings
-// with a readable difference.
+// Every field a config file stores, in one text that compares with a readable difference.
 inline std::wstring storedFields(const WatchSettings& s) {
+    const auto n = [](auto number) { return std::to_wstring(static_cast<long long>(number)) + L" "; };
     const FinishCondition& f = s.finishCondition;
-    std::wstring text = s.processName + L"\n" + s.commandParams + L"\n" + std::to_wstring(s.checkPeriod) + L" " +
-                        std::to_wstring(s.responseTimeout) + L"\n" + std::to_wstring(static_cast<int>(f.type)) +
-                        (f.dataBool ? L" true " : L" false ") + std::to_wstring(f.dataInt) + L" " + f.dataString + L"\n";
-    for (const Variable& v : s.variables)
-        text += std::to_wstring(static_cast<int>(v.type)) + L" " + v.name + L" " + std::to_wstring(v.baseValue) + L" " +
-                v.data + L"\n";
+    std::wstring text = s.processName + L"\n" + s.commandParams + L"\n" + n(s.checkPeriod) + n(s.responseTimeout) +
+                        n(f.type) + n(f.dataBool) + n(f.dataInt) + f.dataString + L"\n";
+    for (const Variable& v : s.variables) text += n(v.type) + n(v.baseValue) + v.name + L" " + v.data + L"\n";
     return text;
 }
 

@@ -63,7 +63,7 @@ ProfileText decodeProfileFile(std::string bytes) {
     // Half a character or a lone surrogate has no UTF-8 form, and a write
     // could not give it back: the file is refused rather than changed.
     if (bytes.size() % 2 != 0) {
-        file.error = notUtf16(L"it has an odd number of bytes, so its last character is cut");
+        file.error = notUtf16(L"an odd number of bytes");
         return file;
     }
     std::wstring text;

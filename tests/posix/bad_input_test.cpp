@@ -30,6 +30,7 @@ const std::string kReady =
     "Surveillance started. You may relax now, have a nice day!\n";
 const std::string kDone = "All done now. Press any key to exit...";
 const std::string kUsage = "Usage: procguard [config-file]\n";
+const std::string kBigEndian("\xFE\xFF\0[\0m", 6);
 const std::string kInputEnded = "\nThe console input ended before the setup was complete; nothing to watch.\n";
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -89,28 +90,16 @@ protected:
     test::TempFolder folder;
 };
 
-// ASCII text in the code units of a UTF-16 or UTF-32 encoding.
-std::string wideText(const std::string& ascii, std::size_t unit, bool bigEndian) {
-    std::string bytes;
-    for (const char c : ascii) {
-        std::string code(unit, '\0');
-        code[bigEndian ? unit - 1 : 0] = c;
-        bytes += code;
-    }
-    return bytes;
-}
-
 TEST_F(BadInput, ConfigsThatCannotBeUsedStopWithTheirReason) {
     std::filesystem::create_directory(pathOf("adir"));
     ASSERT_EQ(mkfifo(pathOf("fifo").c_str(), 0644), 0);
     test::writeBytes(pathOf("negative.ini"), "[main]\nprocessName=/bin/true\nvariables=-1\n");
     test::writeBytes(pathOf("huge.ini"), "[main]\nprocessName=/bin/true\nvariables=10001\n");
-    const std::string text = "[main]\r\nprocessName=/bin/true\r\n";
-    test::writeBytes(pathOf("be.ini"), "\xFE\xFF" + wideText(text, 2, true));
-    test::writeBytes(pathOf("utf32.ini"), std::string("\xFF\xFE\0\0", 4) + wideText(text, 4, false));
-    test::writeBytes(pathOf("odd.ini"), "\xFF\xFE" + wideText(text, 2, false) + "x");
-    test::writeBytes(pathOf("lone.ini"), "\xFF\xFE" + wideText("[main]\r\nprocessName=/bin/true", 2, false) +
-                                             std::string("\x00\xD8", 2) + wideText("\r\n", 2, false));
+    // Encodings are told by their byte-order marks; what follows is "[m".
+    test::writeBytes(pathOf("be.ini"), kBigEndian);
+    test::writeBytes(pathOf("utf32.ini"), std::string("\xFF\xFE\0\0[\0\0\0m\0\0\0", 12));
+    test::writeBytes(pathOf("odd.ini"), std::string("\xFF\xFE[\0m", 5));
+    test::writeBytes(pathOf("lone.ini"), std::string("\xFF\xFE[\0\0\xD8m\0", 8));
     test::writeBytes(pathOf("empty_target.ini"), "[main]\nprocessName=\ncheckPeriod=0\n");
     // No header at all: without the refusal it would run on the defaults,
     // reporting a failed start every ten seconds, forever.
@@ -135,9 +124,8 @@ TEST_F(BadInput, ConfigsThatCannotBeUsedStopWithTheirReason) {
         {"/dev/zero", "Cannot read config file /dev/zero: Not a regular file\n", true}, // endless bytes
         {"be.ini", unreadable("be.ini", "it is UTF-16BE" + refused), true},
         {"utf32.ini", unreadable("utf32.ini", "it is UTF-32LE" + refused), true},
-        {"odd.ini", unreadable("odd.ini", "it is not valid UTF-16LE text: it has an odd number of bytes, so its "
-                                          "last character is cut"), true},
-        {"lone.ini", unreadable("lone.ini", "it is not valid UTF-16LE text: a lone surrogate at byte 60"), true},
+        {"odd.ini", unreadable("odd.ini", "it is not valid UTF-16LE text: an odd number of bytes"), true},
+        {"lone.ini", unreadable("lone.ini", "it is not valid UTF-16LE text: a lone surrogate at byte 4"), true},
         {"negative.ini", countMessage("negative.ini", "-1"), false},
         {"huge.ini", countMessage("huge.ini", "10001"), false},
         {"empty_target.ini", "Config file " + pathOf("empty_target.ini") + noTarget +
@@ -275,8 +263,7 @@ TEST_F(BadInput, SavingWhereNothingCanBeWrittenIsReportedAndTheRunGoesOn) {
     const std::string target = program("exit_at_once");
     std::filesystem::create_directory(pathOf("adir"));
     test::writeBytes(pathOf("plain"), "x");
-    const std::string bigEndian = "\xFE\xFF" + wideText("[main]\r\nprocessName=/bin/true\r\n", 2, true);
-    test::writeBytes(pathOf("be.ini"), bigEndian);
+    test::writeBytes(pathOf("be.ini"), kBigEndian);
     const struct {
         std::string name;
         std::string reason;
@@ -294,7 +281,7 @@ TEST_F(BadInput, SavingWhereNothingCanBeWrittenIsReportedAndTheRunGoesOn) {
             << run.output;
         EXPECT_TRUE(contains(run.output, "Process restarted (1 runs).\n")) << run.output;
     }
-    EXPECT_EQ(test::readFile(pathOf("be.ini")), bigEndian) << "never written into";
+    EXPECT_EQ(test::readFile(pathOf("be.ini")), kBigEndian) << "never written into";
 }
 
 TEST_F(BadInput, TargetsThatCannotStartAreReportedAtEveryRestart) {

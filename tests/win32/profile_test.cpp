@@ -56,8 +56,7 @@ TEST_F(Win32Profile, AnExistingFileKeepsItsEncoding) {
     EXPECT_EQ(readProfileString(L"main", L"commandParams", path, L"?"), L"-x 1");
 }
 
-// The pair of files the Linux profile test shares: the Windows build still
-// saves windows_saved.ini as recorded, and reads back what Linux saved into it.
+// The files the Linux profile test shares: what this build saves, and what Linux saved into it.
 TEST_F(Win32Profile, FilesSavedOnEitherSystemLoadOnTheOther) {
     const std::string data = std::string(PROCGUARD_SOURCE_DIR) + "/tests/data/";
     const std::wstring saved = folder + L"\\saved.ini";
