@@ -10,7 +10,11 @@ SetupOutcome runSetup(int argc, char** argv, WatchSettings& settings) {
     const LoadResult loaded = loadConfig(programArgument(argc, argv, 1), settings);
     if (loaded.status == LoadStatus::Loaded) return SetupOutcome::Ready;
     printLine(loaded.message);
-    print("Usage: procguard [config-file]\n");
+    // The usage helps only where the name itself may be wrong.
+    if (loaded.status == LoadStatus::FileMissing) print("Usage: procguard [config-file]\n");
+    // A console opened by a double-click or a drop on the program closes
+    // when it ends; the message must stay until it has been read.
+    waitForKey();
     return SetupOutcome::BadConfig;
 }
 

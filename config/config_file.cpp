@@ -65,6 +65,9 @@ const KeyRule<WatchSettings> kSettingsKeys[] = {
      [](WatchSettings& s, KeyValue&& v) { s.finishCondition.dataBool = v.flag; }},
 };
 
+// The key a load cannot do without: the target.
+const wchar_t* const kTargetSection = L"main";
+
 // The number of variables follows the settings keys in "main"; on load it is
 // the number of variable sections read, not a field.
 const wchar_t* const kVariableCountSection = L"main";
@@ -161,6 +164,16 @@ LoadResult loadConfig(const std::wstring& fileName, WatchSettings& settings) {
     }
 
     loadKeys(fileName, L"", settings, kSettingsKeys);
+    // Without a target nothing can ever be started: a run would report a
+    // failed start at every check, forever.
+    if (settings.processName.empty()) {
+        result.status = LoadStatus::NoTarget;
+        result.message = L"Config file " + result.path + L" names no target: " +
+                         (hasProfileSection(kTargetSection, result.path)
+                              ? L"its [main] section has no processName, or an empty one."
+                              : L"it has no [main] section with a processName.");
+        return result;
+    }
     const std::int32_t count = readProfileInt(kVariableCountSection, kVariableCountKey, fileName, 0);
     // A count no save writes is refused before anything is allocated for it.
     if (count < 0 || count > kMaxConfigVariables) {

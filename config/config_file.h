@@ -15,8 +15,9 @@ inline constexpr std::int32_t kMaxConfigVariables = 10000;
 
 enum class LoadStatus {
     Loaded,
-    FileMissing,     // the file does not exist or cannot be read
-    BadVariableCount // "variables" is negative or above kMaxConfigVariables
+    FileMissing,      // the file does not exist or cannot be read (on Linux also: its encoding)
+    NoTarget,         // no [main] section, or no processName in it (or an empty one)
+    BadVariableCount, // "variables" is negative or above kMaxConfigVariables
 };
 
 struct LoadResult {
@@ -33,9 +34,10 @@ std::wstring variableSectionName(std::uint32_t index);
 OsResult saveConfig(const std::wstring& fileName, const WatchSettings& settings);
 
 // Reads the keys in the same order with their defaults and appends the
-// variables to `settings.variables`. A missing file leaves every field but
-// the variables at its default; a bad variable count leaves the fields as
-// read and appends no variable. Either is reported in the result.
+// variables to `settings.variables`. A load that is refused appends no
+// variable and sets every other field: to its default when the file cannot
+// be read, as read when it names no target or gives a bad variable count.
+// The result says which, with a message that names the file.
 LoadResult loadConfig(const std::wstring& fileName, WatchSettings& settings);
 
 } // namespace procguard

@@ -116,20 +116,31 @@ ReadStatus readCharacter(wchar_t& answer) {
     return ReadStatus::Ok;
 }
 
-ReadStatus readSignedNumber(std::int32_t& answer) {
+namespace {
+
+ReadStatus readSigned(std::int32_t& answer, bool clamp) {
     bool negative = false;
     std::uint64_t magnitude = 0;
     const ReadStatus status = readNumber(negative, magnitude);
     if (status != ReadStatus::Ok) return status;
     const std::uint64_t limit = negative ? std::uint64_t{1} << 31 : (std::uint64_t{1} << 31) - 1;
     if (magnitude > limit) {
-        dropRestOfLine();
-        return ReadStatus::NotANumber;
+        if (!clamp) {
+            dropRestOfLine();
+            return ReadStatus::NotANumber;
+        }
+        magnitude = limit;
     }
     const std::int64_t value = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
     answer = static_cast<std::int32_t>(value);
     return ReadStatus::Ok;
 }
+
+} // namespace
+
+ReadStatus readSignedNumber(std::int32_t& answer) { return readSigned(answer, false); }
+
+ReadStatus readClampedSignedNumber(std::int32_t& answer) { return readSigned(answer, true); }
 
 ReadStatus readUnsignedNumber(std::uint32_t& answer) {
     bool negative = false;

@@ -33,6 +33,10 @@ ReadStatus readCharacter(wchar_t& answer);
 // Skips white space, then reads an optionally signed decimal number that fits
 // the type; anything else is NotANumber (and `answer` is left unchanged).
 ReadStatus readSignedNumber(std::int32_t& answer);
+// As readSignedNumber, but a number too large for the type gives the nearest
+// limit, as a formatted stream extraction stores it, and the rest of the
+// line stays pending.
+ReadStatus readClampedSignedNumber(std::int32_t& answer);
 ReadStatus readUnsignedNumber(std::uint32_t& answer);
 // Everything up to the next line end, which is consumed and not stored,
 // nor is a carriage return before it (a line typed on Windows or piped from

@@ -13,12 +13,13 @@ std::wstring number(FinishKind kind) {
     return formatDecimal(static_cast<std::int32_t>(kind));
 }
 
-// A threshold or maximum; an answer that is no number counts as 0. False
-// when the input ended.
+// A threshold or maximum; an answer that is no number counts as 0, one too
+// large for the field as the nearest limit (a maximum of 3000000000 restarts
+// must not end the run at once). False when the input ended.
 bool readThreshold(const char* prompt, std::int32_t& threshold) {
     print(prompt);
     std::int32_t answer = 0;
-    if (readSignedNumber(answer) == ReadStatus::Ended)
+    if (readClampedSignedNumber(answer) == ReadStatus::Ended)
         return false;
     threshold = answer;
     return true;
@@ -61,7 +62,7 @@ void defineFinishCondition(FinishCondition& condition) {
     // Not asked again: an answer that is no number is choice 0, and any
     // number outside the menu is stored and acts as Never.
     std::int32_t choice = 0;
-    if (readSignedNumber(choice) == ReadStatus::Ended)
+    if (readClampedSignedNumber(choice) == ReadStatus::Ended)
         return;
     condition.type = static_cast<FinishKind>(choice);
 

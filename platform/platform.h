@@ -151,7 +151,12 @@ std::wstring readProfileValue(const std::wstring& section, const std::wstring& k
 OsResult writeProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
                            const std::wstring& text);
 
-// Whether `path` names an existing, readable file; `error` says why not.
+// Whether the profile file at `path` has a section of that name (false also
+// when the file cannot be read).
+bool hasProfileSection(const std::wstring& section, const std::wstring& path);
+
+// Whether `path` names an existing file whose keys can be read; `error` says
+// why not (Linux: also a text encoding its profile code cannot read).
 OsResult checkReadableFile(const std::wstring& path);
 
 // ---- Thread token and debug privilege ------------------------------------------

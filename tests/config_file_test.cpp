@@ -156,11 +156,25 @@ TEST_F(ConfigFile, MissingFileIsReportedAndLoadsNothing) {
     EXPECT_TRUE(s.variables.empty());
 }
 
-TEST_F(ConfigFile, EmptyFileLoadsEveryDefault) {
-    fake::system().profiles[kPath]; // the file exists and holds nothing
+TEST_F(ConfigFile, ATargetAloneLoadsEveryOtherDefault) {
+    store(L"main", L"processName", L"C:\\t.exe");
     Settings s;
     EXPECT_EQ(load(s).status, LoadStatus::Loaded);
+    EXPECT_EQ(s.processName, L"C:\\t.exe");
+    s.processName.clear();
     expectDefaults(s);
+    EXPECT_TRUE(s.variables.empty());
+}
+
+TEST_F(ConfigFile, AFileWithoutTargetIsRefusedWithTheOtherKeysAsRead) {
+    store(L"main", L"checkPeriod", L"5");
+    store(L"main", L"variables", L"1");
+    Settings s;
+    const LoadResult result = load(s);
+    EXPECT_EQ(result.status, LoadStatus::NoTarget);
+    EXPECT_EQ(result.message, L"Config file C:\\Work\\run.ini names no target: its [main] section has no "
+                              L"processName, or an empty one.");
+    EXPECT_EQ(s.checkPeriod, 5u);
     EXPECT_TRUE(s.variables.empty());
 }
 
@@ -187,6 +201,7 @@ TEST_F(ConfigFile, UnreadableIntegersTakeTheirDefaults) {
 }
 
 TEST_F(ConfigFile, CountBeyondTheSectionsGivesDefaultVariables) {
+    store(L"main", L"processName", L"C:\\t.exe");
     store(L"main", L"variables", L"3");
     store(L"variable0", L"name", L"<A>");
     store(L"variable0", L"type", L"1");
@@ -209,6 +224,7 @@ TEST_F(ConfigFile, CountBeyondTheSectionsGivesDefaultVariables) {
 TEST_F(ConfigFile, SectionsBeyondTheCountAreNotRead) {
     for (int i = 0; i < 5; ++i) store(L"variable" + std::to_wstring(i), L"name", L"<V" + std::to_wstring(i) + L">");
     store(L"main", L"variables", L"2");
+    store(L"main", L"processName", L"C:\\t.exe");
     Settings s;
     s.variables = {Variable(L"<Kept>", VariableKind::RestartCount, 0, L"")};
     load(s);
@@ -238,6 +254,7 @@ TEST_F(ConfigFile, BadVariableCountIsRefusedWithoutVariables) {
 }
 
 TEST_F(ConfigFile, LargestAllowedCountLoads) {
+    store(L"main", L"processName", L"C:\\t.exe");
     store(L"main", L"variables", L"10000");
     store(L"variable9999", L"name", L"<Last>");
     Settings s;

@@ -103,6 +103,14 @@ TEST_F(FinishDialogue, AnswersThatAreNoNumberCountZero) {
     EXPECT_FALSE(result.dataBool);
 }
 
+TEST_F(FinishDialogue, NumbersTooLargeForTheFieldGiveTheNearestLimit) {
+    // A maximum of 0 would end the run after its first check.
+    EXPECT_EQ(run(L"2\n3000000000\n").dataInt, INT32_MAX);
+    EXPECT_EQ(output(), menu + L"Enter maximum number of restarts: ");
+    fake::reset();
+    EXPECT_EQ(run(L"3\n<a>\n-99999999999\n<\n").dataInt, INT32_MIN);
+}
+
 TEST_F(FinishDialogue, OnlyLessThanSelectsTheSmallerDirection) {
     EXPECT_FALSE(run(L"3\n<a>\n1\n\n   \n\t <\n").dataBool);
     for (const wchar_t* answer : {L">\n", L"x\n", L"smaller\n"}) {

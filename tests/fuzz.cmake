@@ -30,7 +30,8 @@ target_compile_options(procguard_core_fuzz PRIVATE -fsanitize=fuzzer-no-link ${P
 # Sources each target needs besides the core: the INI text functions of the
 # Linux backend with their oracle, or the fake backend.
 set(PROCGUARD_FUZZ_EXTRA_ini_text
-    ${CMAKE_SOURCE_DIR}/platform/posix/ini_text.cpp ${CMAKE_CURRENT_SOURCE_DIR}/posix/ini_text_check.cpp)
+    ${CMAKE_SOURCE_DIR}/platform/posix/ini_text.cpp ${CMAKE_SOURCE_DIR}/platform/posix/profile_encoding.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/posix/ini_text_check.cpp)
 set(PROCGUARD_FUZZ_EXTRA_setup_dialogue ${CMAKE_SOURCE_DIR}/platform/fake/fake_system.cpp)
 set(PROCGUARD_FUZZ_EXTRA_substitution ${CMAKE_SOURCE_DIR}/platform/fake/fake_system.cpp)
 

@@ -195,6 +195,11 @@ OsResult writeProfileValue(const std::wstring& section, const std::wstring& key,
     return {};
 }
 
+bool hasProfileSection(const std::wstring& section, const std::wstring& path) {
+    const auto file = system().profiles.find(path);
+    return file != system().profiles.end() && file->second.count(section) != 0;
+}
+
 OsResult checkReadableFile(const std::wstring& path) {
     if (system().profiles.count(path) != 0) return {};
     return {false, L"The system cannot find the file specified."};

@@ -24,14 +24,17 @@ int openRegularFile(const std::string& path, FileDescriptor& file, struct stat& 
 
 int readAll(int fd, std::string& bytes);
 
-// The file a write must replace: a symbolic link is followed, so the link
-// stays and its target gets the new content.
-std::string writeTarget(const std::string& path);
+// Sets `target` to the file a write must replace: symbolic links are
+// followed, also to a file that does not exist yet, so a link stays a link
+// and the file it names gets the new content. ELOOP for a chain of links
+// that does not end.
+int writeTarget(const std::string& path, std::string& target);
 
 // Writes `bytes` to a new file beside `path` and renames it over `path`, so a
 // reader sees the old content or the new, never a half-written file, also
 // after a crash. The new file takes the mode and, where allowed, the owner of
-// `old`; without one (a new file) it is made with mode 0644.
+// `old`; without one it is made as any new file is (mode 0666 less the
+// umask, or what the folder's default ACL gives).
 int replaceFile(const std::string& path, std::string_view bytes, const struct stat* old);
 
 } // namespace procguard

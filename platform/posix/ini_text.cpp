@@ -149,9 +149,9 @@ std::string_view lineEnding(std::string_view bytes, const Line& line) {
 }
 
 // The ending new lines get when their neighbour has none: the file's first.
-std::string_view fileLineEnding(std::string_view bytes) {
+std::string_view fileLineEnding(std::string_view bytes, std::string_view endingWhenNone) {
     const Line first = lineAt(bytes, contentStart(bytes));
-    return first.next > first.end ? lineEnding(bytes, first) : "\n";
+    return first.next > first.end ? lineEnding(bytes, first) : endingWhenNone;
 }
 
 // What in `text` cannot stand in a profile line, or nullptr. A line break
@@ -217,6 +217,10 @@ ProfileIndex indexProfileFile(std::string_view bytes) {
         begin = header->next;
     }
     return index;
+}
+
+bool profileFileHasSection(const ProfileIndex& index, std::wstring_view section) {
+    return index.sections.count(foldedName(trimBlanks(encodeUtf8(section)))) != 0;
 }
 
 std::optional<std::wstring> profileFileRead(std::string_view bytes, const ProfileIndex& index,
@@ -292,7 +296,7 @@ void writeIntoSection(std::string& out, std::string_view bytes, const SectionSpa
 } // namespace
 
 ProfileEdit profileFileWrite(std::string_view bytes, std::wstring_view section, std::wstring_view key,
-                             std::wstring_view value) {
+                             std::wstring_view value, std::string_view endingWhenNone) {
     ProfileEdit edit;
     edit.bytes = std::string(bytes);
     const std::string sectionName(trimBlanks(encodeUtf8(section)));
@@ -306,7 +310,7 @@ ProfileEdit profileFileWrite(std::string_view bytes, std::wstring_view section, 
     if (current && *current == value) return edit;
 
     const std::string stored = storedForm(encodeUtf8(value));
-    const std::string_view ending = fileLineEnding(bytes);
+    const std::string_view ending = fileLineEnding(bytes, endingWhenNone);
     const SectionSpan span = findSection(bytes, sectionName);
     edit.changed = true;
     if (span.found)

@@ -12,7 +12,8 @@
 //  - a value loses its surrounding blanks and tabs, then one matching pair of
 //    surrounding "..." or '...', and ends at a NUL;
 //  - lines end in LF, CRLF or a lone CR; the text is UTF-8 (an optional
-//    UTF-8 byte-order mark is kept).
+//    UTF-8 byte-order mark is kept; profile_encoding.h turns a file of
+//    another encoding into such text and back).
 //
 // An edit changes only the bytes of the one key line it writes (or inserts
 // one line, or a header and one line); every other byte stays as it was,
@@ -41,6 +42,9 @@ struct ProfileIndex {
 
 ProfileIndex indexProfileFile(std::string_view bytes);
 
+// Whether the file that `index` was made from has a section of that name.
+bool profileFileHasSection(const ProfileIndex& index, std::wstring_view section);
+
 // profileFileRead with the sections looked up in `index`, made from `bytes`.
 std::optional<std::wstring> profileFileRead(std::string_view bytes, const ProfileIndex& index,
                                             std::wstring_view section, std::wstring_view key);
@@ -55,13 +59,14 @@ struct ProfileEdit {
 // Stores `value` under section/key. The key line is replaced in place when
 // the key exists; a new key goes after the last key of its section (right
 // after the header when it has none); a new section goes at the end of the
-// file. New lines take the line ending of their neighbour, LF in a new file.
+// file. New lines take the line ending of their neighbour, or the file's
+// first one; in a file without any, `endingWhenNone`.
 //
 // A value is quoted when its outer blanks or quotes would otherwise be lost,
 // so every value reads back exactly as written. Refused (ok == false): line
 // breaks and NULs in any of the three texts, and a key with '=' or beginning
 // with ';', '[' or U+FEFF, which could not be found again.
 ProfileEdit profileFileWrite(std::string_view bytes, std::wstring_view section, std::wstring_view key,
-                             std::wstring_view value);
+                             std::wstring_view value, std::string_view endingWhenNone = "\n");
 
 } // namespace procguard

@@ -1,5 +1,5 @@
 // Config file paths and single keys of profile files on Linux. The INI text
-// is ini_text's; whole files are file_io's.
+// is ini_text's, a file's encoding profile_encoding's, whole files file_io's.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "platform/posix/file_io.h"
 #include "platform/posix/ini_text.h"
+#include "platform/posix/profile_encoding.h"
 #include "platform/posix/system_error.h"
 
 namespace procguard {
@@ -29,7 +30,7 @@ struct ReadCache {
     bool valid = false;
     std::string path;
     struct stat info {};
-    std::string bytes;
+    ProfileText file;
     ProfileIndex index;
 };
 
@@ -44,22 +45,36 @@ bool sameFile(const struct stat& a, const struct stat& b) {
            a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
-// The cached content of `path`, read afresh when the file is not the one
-// cached; null when it cannot be read.
-const ReadCache* readProfileFile(const std::string& path) {
+// Points `cached` at the content of `path`, read afresh when the file is not
+// the one cached. 0 or the errno value of a file that cannot be read; a file
+// whose encoding cannot be read is cached with its `file.error`.
+int readProfileFile(const std::string& path, const ReadCache*& cached) {
     ReadCache& cache = readCache();
     FileDescriptor file(-1);
     struct stat info {};
-    if (openRegularFile(path, file, info) != 0) return nullptr;
-    if (cache.valid && cache.path == path && sameFile(cache.info, info)) return &cache;
+    if (const int error = openRegularFile(path, file, info); error != 0) return error;
+    cached = &cache;
+    if (cache.valid && cache.path == path && sameFile(cache.info, info)) return 0;
     cache.valid = false;
-    cache.bytes.clear();
-    if (readAll(file.fd, cache.bytes) != 0) return nullptr;
-    cache.index = indexProfileFile(cache.bytes);
+    std::string bytes;
+    if (const int error = readAll(file.fd, bytes); error != 0) return error;
+    cache.file = decodeProfileFile(std::move(bytes));
+    cache.index = cache.file.error.empty() ? indexProfileFile(cache.file.text) : ProfileIndex{};
     cache.path = path;
     cache.info = info;
     cache.valid = true;
-    return &cache;
+    return 0;
+}
+
+// Why section/key/text cannot go into a file of `encoding`, or an empty text.
+std::wstring unfitText(ProfileEncoding encoding, const std::wstring& section, const std::wstring& key,
+                       const std::wstring& text) {
+    const std::wstring which = !fitsEncoding(encoding, section) ? L"the section name \"" + section + L"\""
+                               : !fitsEncoding(encoding, key)   ? L"the key name \"" + key + L"\""
+                               : !fitsEncoding(encoding, text)  ? L"the value of \"" + key + L"\""
+                                                                : std::wstring();
+    if (which.empty()) return {};
+    return which + L" holds bytes that are not UTF-8, which a " + encodingName(encoding) + L" file cannot hold";
 }
 
 } // namespace
@@ -80,18 +95,26 @@ std::wstring currentDirectoryPrefix() {
 bool isCompleteFileName(const std::wstring& fileName) { return !fileName.empty() && fileName.front() == L'/'; }
 
 std::wstring readProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path) {
-    const ReadCache* file = readProfileFile(encodeUtf8(path));
-    if (file == nullptr) return {};
-    return profileFileRead(file->bytes, file->index, section, key).value_or(std::wstring());
+    const ReadCache* cached = nullptr;
+    if (readProfileFile(encodeUtf8(path), cached) != 0 || !cached->file.error.empty()) return {};
+    return profileFileRead(cached->file.text, cached->index, section, key).value_or(std::wstring());
+}
+
+bool hasProfileSection(const std::wstring& section, const std::wstring& path) {
+    const ReadCache* cached = nullptr;
+    if (readProfileFile(encodeUtf8(path), cached) != 0 || !cached->file.error.empty()) return false;
+    return profileFileHasSection(cached->index, section);
 }
 
 OsResult writeProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
                            const std::wstring& text) {
-    const std::string target = writeTarget(encodeUtf8(path));
+    std::string target;
+    if (const int error = writeTarget(encodeUtf8(path), target); error != 0)
+        return {false, systemErrorMessage(error)};
     readCache().valid = false;
     FileDescriptor file(-1);
     struct stat info {};
-    std::string bytes;
+    ProfileText content; // a new file is UTF-8 without a byte-order mark
     const int opened = openRegularFile(target, file, info);
     const bool exists = opened != ENOENT;
     if (exists) {
@@ -100,21 +123,34 @@ OsResult writeProfileValue(const std::wstring& section, const std::wstring& key,
         // for here: a read-only file stays read-only, as it would elsewhere.
         if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
             return {false, systemErrorMessage(errno)};
+        std::string bytes;
         if (const int error = readAll(file.fd, bytes); error != 0) return {false, systemErrorMessage(error)};
+        content = decodeProfileFile(std::move(bytes));
+        if (!content.error.empty()) return {false, content.error};
     }
-    const ProfileEdit edit = profileFileWrite(bytes, section, key, text);
+    if (std::wstring unfit = unfitText(content.encoding, section, key, text); !unfit.empty())
+        return {false, std::move(unfit)};
+    // A UTF-16LE file comes from Windows: where it has no line end yet, new
+    // lines get the one the Windows build writes.
+    const char* ending = content.encoding == ProfileEncoding::Utf16Le ? "\r\n" : "\n";
+    const ProfileEdit edit = profileFileWrite(content.text, section, key, text, ending);
     if (!edit.ok) return {false, edit.error};
     if (!edit.changed) return {};
-    if (const int error = replaceFile(target, edit.bytes, exists ? &info : nullptr); error != 0)
+    std::string bytes;
+    if (!encodeProfileFile(content.encoding, edit.bytes, bytes))
+        return {false, std::wstring(L"the edited text has no ") + encodingName(content.encoding) + L" form"};
+    if (const int error = replaceFile(target, bytes, exists ? &info : nullptr); error != 0)
         return {false, systemErrorMessage(error)};
     return {};
 }
 
 OsResult checkReadableFile(const std::wstring& path) {
-    FileDescriptor file(-1);
-    struct stat info {};
-    if (const int error = openRegularFile(encodeUtf8(path), file, info); error != 0)
+    // The whole file is read, so that an encoding that cannot be read is
+    // refused here, before any key; the reads that follow find it cached.
+    const ReadCache* cached = nullptr;
+    if (const int error = readProfileFile(encodeUtf8(path), cached); error != 0)
         return {false, systemErrorMessage(error)};
+    if (!cached->file.error.empty()) return {false, cached->file.error};
     return {};
 }
 

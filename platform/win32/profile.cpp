@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 #include "platform/win32/system_error.h"
 
 namespace procguard {
@@ -11,6 +13,8 @@ namespace {
 
 constexpr DWORD kProfileValueSize = 2048; // a read gives at most 2047 characters
 constexpr DWORD kFirstDirectoryBuffer = 1024;
+constexpr DWORD kFirstSectionListBuffer = 4096;
+constexpr DWORD kLargestSectionListBuffer = 1u << 24;
 
 // A missing profile file is created holding just the UTF-16LE byte-order mark:
 // the profile functions then write it as UTF-16, and text outside the ANSI
@@ -76,6 +80,22 @@ OsResult writeProfileValue(const std::wstring& section, const std::wstring& key,
     const DWORD error = GetLastError();
     if (created) DeleteFileW(path.c_str());
     return {false, systemErrorMessage(error)};
+}
+
+bool hasProfileSection(const std::wstring& section, const std::wstring& path) {
+    // The names come as a list of terminated texts; a list that does not fit
+    // is cut, and then the call returns the buffer size less 2.
+    std::wstring names;
+    DWORD length = 0;
+    for (DWORD size = kFirstSectionListBuffer; size <= kLargestSectionListBuffer; size *= 2) {
+        names.assign(size, L'\0');
+        length = GetPrivateProfileSectionNamesW(names.data(), size, path.c_str());
+        if (length != size - 2) break;
+    }
+    // Names match as the profile functions match them, without regard to case.
+    for (std::size_t at = 0; at < length && names[at] != L'\0'; at += wcslen(names.c_str() + at) + 1)
+        if (CompareStringOrdinal(names.c_str() + at, -1, section.c_str(), -1, TRUE) == CSTR_EQUAL) return true;
+    return false;
 }
 
 OsResult checkReadableFile(const std::wstring& path) {

@@ -4,7 +4,8 @@
 // three NULs is all file, written under [main] processName). Every input
 // must read without a crash, and a write must either be refused for one of
 // the documented reasons, leaving the bytes alone, or leave the value
-// readable with every other key and every other line as it was.
+// readable with every other key and every other line as it was. A file in
+// another encoding must come back from its UTF-8 text byte for byte.
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -13,6 +14,7 @@
 
 #include "base/utf8.h"
 #include "platform/posix/ini_text.h"
+#include "platform/posix/profile_encoding.h"
 #include "posix/ini_text_check.h"
 
 namespace {
@@ -105,7 +107,17 @@ void checkWrite(const Case& c) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const Case c = split(std::string_view(reinterpret_cast<const char*>(data), size));
+    Case c = split(std::string_view(reinterpret_cast<const char*>(data), size));
+    const ProfileText decoded = decodeProfileFile(std::string(c.file));
+    if (!decoded.error.empty()) return 0; // refused whole: never read or written
+    std::string again;
+    if (!encodeProfileFile(decoded.encoding, decoded.text, again) || again != c.file)
+        fail("a file does not come back byte for byte from its text");
+    c.file = decoded.text;
+    const ProfileEdit edit = profileFileWrite(c.file, c.section, c.key, c.value);
+    if (edit.ok && encodeProfileFile(decoded.encoding, edit.bytes, again) !=
+                       fitsEncoding(decoded.encoding, c.section + c.key + c.value))
+        fail("an edit is encoded although its texts do not fit the file's encoding, or the other way round");
     checkRead(c.file, c.section, c.key);
     for (const wchar_t* key : {L"processName", L"commandParams", L"checkPeriod", L"variables"})
         checkRead(c.file, L"main", key);

@@ -42,6 +42,7 @@ void prepareSystem() {
     saved[L"main"][L"commandParams"] = L"-n <A>";
     saved[L"main"][L"variables"] = L"1";
     saved[L"variable0"][L"name"] = L"<A>";
+    s.profiles[L"C:\\Work\\huge.ini"][L"main"][L"processName"] = L"C:\\Apps\\render.exe";
     s.profiles[L"C:\\Work\\huge.ini"][L"main"][L"variables"] = L"2000000000";
     s.unwritablePaths.push_back(L"C:\\Work\\locked.ini");
 }

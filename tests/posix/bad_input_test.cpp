@@ -30,6 +30,7 @@ const std::string kReady =
     "Surveillance started. You may relax now, have a nice day!\n";
 const std::string kDone = "All done now. Press any key to exit...";
 const std::string kUsage = "Usage: procguard [config-file]\n";
+const std::string kBigEndian("\xFE\xFF\0[\0m", 6);
 const std::string kInputEnded = "\nThe console input ended before the setup was complete; nothing to watch.\n";
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -94,25 +95,48 @@ TEST_F(BadInput, ConfigsThatCannotBeUsedStopWithTheirReason) {
     ASSERT_EQ(mkfifo(pathOf("fifo").c_str(), 0644), 0);
     test::writeBytes(pathOf("negative.ini"), "[main]\nprocessName=/bin/true\nvariables=-1\n");
     test::writeBytes(pathOf("huge.ini"), "[main]\nprocessName=/bin/true\nvariables=10001\n");
+    // Encodings are told by their byte-order marks; what follows is "[m".
+    test::writeBytes(pathOf("be.ini"), kBigEndian);
+    test::writeBytes(pathOf("utf32.ini"), std::string("\xFF\xFE\0\0[\0\0\0m\0\0\0", 12));
+    test::writeBytes(pathOf("odd.ini"), std::string("\xFF\xFE[\0m", 5));
+    test::writeBytes(pathOf("lone.ini"), std::string("\xFF\xFE[\0\0\xD8m\0", 8));
+    test::writeBytes(pathOf("empty_target.ini"), "[main]\nprocessName=\ncheckPeriod=0\n");
+    // No header at all: without the refusal it would run on the defaults,
+    // reporting a failed start every ten seconds, forever.
+    test::writeBytes(pathOf("garbage.ini"), garbage(65536, "["));
     const auto countMessage = [&](const std::string& name, const std::string& count) {
         return "Config file " + pathOf(name) + " gives " + count +
                " variables; the number must lie between 0 and 10000. No variables were loaded.\n";
     };
+    const auto unreadable = [&](const std::string& name, const std::string& reason) {
+        return "Cannot read config file " + pathOf(name) + ": " + reason + "\n";
+    };
+    const std::string refused = " text, which procguard cannot read (it reads UTF-8 and UTF-16LE)";
+    const std::string noTarget = " names no target: ";
     const struct {
         std::string argument;
         std::string message;
+        bool usage; // only where the name may be wrong
     } cases[] = {
-        {"missing.ini", "Cannot read config file " + pathOf("missing.ini") + ": No such file or directory\n"},
-        {"adir", "Cannot read config file " + pathOf("adir") + ": Is a directory\n"},
-        {"fifo", "Cannot read config file " + pathOf("fifo") + ": Not a regular file\n"}, // and no hang
-        {"/dev/zero", "Cannot read config file /dev/zero: Not a regular file\n"},        // endless bytes
-        {"negative.ini", countMessage("negative.ini", "-1")},
-        {"huge.ini", countMessage("huge.ini", "10001")},
+        {"missing.ini", unreadable("missing.ini", "No such file or directory"), true},
+        {"adir", unreadable("adir", "Is a directory"), true},
+        {"fifo", unreadable("fifo", "Not a regular file"), true}, // and no hang
+        {"/dev/zero", "Cannot read config file /dev/zero: Not a regular file\n", true}, // endless bytes
+        {"be.ini", unreadable("be.ini", "it is UTF-16BE" + refused), true},
+        {"utf32.ini", unreadable("utf32.ini", "it is UTF-32LE" + refused), true},
+        {"odd.ini", unreadable("odd.ini", "it is not valid UTF-16LE text: an odd number of bytes"), true},
+        {"lone.ini", unreadable("lone.ini", "it is not valid UTF-16LE text: a lone surrogate at byte 4"), true},
+        {"negative.ini", countMessage("negative.ini", "-1"), false},
+        {"huge.ini", countMessage("huge.ini", "10001"), false},
+        {"empty_target.ini", "Config file " + pathOf("empty_target.ini") + noTarget +
+                                 "its [main] section has no processName, or an empty one.\n", false},
+        {"garbage.ini", "Config file " + pathOf("garbage.ini") + noTarget +
+                            "it has no [main] section with a processName.\n", false},
     };
     for (const auto& c : cases) {
         const WatchdogRun run = test::runWatchdog(folder.path, {c.argument}, "", 10s);
         EXPECT_EQ(run.exitCode, kExitBadConfig) << c.argument;
-        EXPECT_EQ(run.output, c.message + kUsage) << c.argument;
+        EXPECT_EQ(run.output, c.message + (c.usage ? kUsage : "")) << c.argument;
     }
 }
 
@@ -130,15 +154,6 @@ TEST_F(BadInput, GarbageAndNulBytesAroundTheKeysAreSkipped) {
     EXPECT_EQ(run.exitCode, kExitFinished) << run.output;
     EXPECT_TRUE(contains(run.output, "Process restarted (2 runs).\n" + kDone)) << run.output;
     EXPECT_FALSE(contains(run.output, "Failed")) << run.output;
-}
-
-TEST_F(BadInput, AFileOfNothingButGarbageRunsOnTheDefaults) {
-    // No header at all: no [main] and no [finishCondition]. The run waits the
-    // default check period of 10 s before its first check and never ends by
-    // itself; within a second and a half nothing more is printed.
-    const WatchdogRun run = watch(garbage(65536, "["), 1500ms);
-    EXPECT_TRUE(run.stillRunning) << run.output;
-    EXPECT_EQ(run.output, kReady);
 }
 
 TEST_F(BadInput, MissingSectionsTakeTheirDefaults) {
@@ -248,6 +263,7 @@ TEST_F(BadInput, SavingWhereNothingCanBeWrittenIsReportedAndTheRunGoesOn) {
     const std::string target = program("exit_at_once");
     std::filesystem::create_directory(pathOf("adir"));
     test::writeBytes(pathOf("plain"), "x");
+    test::writeBytes(pathOf("be.ini"), kBigEndian);
     const struct {
         std::string name;
         std::string reason;
@@ -255,6 +271,7 @@ TEST_F(BadInput, SavingWhereNothingCanBeWrittenIsReportedAndTheRunGoesOn) {
         {"adir", "Is a directory"},
         {"no/such/folder/run.ini", "No such file or directory"},
         {"plain/run.ini", "Not a directory"},
+        {"be.ini", "it is UTF-16BE text, which procguard cannot read (it reads UTF-8 and UTF-16LE)"},
     };
     for (const auto& c : cases) {
         const WatchdogRun run = type("1\n" + target + "\n\n0\n1000\n2\n1\ny\n" + c.name + "\n");
@@ -264,6 +281,7 @@ TEST_F(BadInput, SavingWhereNothingCanBeWrittenIsReportedAndTheRunGoesOn) {
             << run.output;
         EXPECT_TRUE(contains(run.output, "Process restarted (1 runs).\n")) << run.output;
     }
+    EXPECT_EQ(test::readFile(pathOf("be.ini")), kBigEndian) << "never written into";
 }
 
 TEST_F(BadInput, TargetsThatCannotStartAreReportedAtEveryRestart) {
@@ -278,7 +296,6 @@ TEST_F(BadInput, TargetsThatCannotStartAreReportedAtEveryRestart) {
     } cases[] = {
         {pathOf("adir"), pathOf("adir") + " is a folder, not a program."},
         {pathOf("plain.txt"), "Permission denied"},
-        {"", "No such file or directory"},
         {pathOf("script"), "Exec format error"},
         {"/" + std::string(2000, 'n'), "File name too long"},
     };

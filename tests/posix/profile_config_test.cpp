@@ -1,4 +1,5 @@
 // Saving and loading run settings through real profile files.
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 
@@ -69,22 +70,37 @@ TEST_F(ProfileConfig, EveryFieldRoundTrips) {
     Settings loaded;
     const LoadResult result = load(widePath("all.ini"), loaded);
     ASSERT_EQ(result.status, LoadStatus::Loaded) << std::string(result.message.begin(), result.message.end());
-    EXPECT_EQ(loaded.processName, saved.processName);
-    EXPECT_EQ(loaded.commandParams, saved.commandParams);
-    EXPECT_EQ(loaded.checkPeriod, 3000000000u);
-    EXPECT_EQ(loaded.responseTimeout, 0xFFFFFFFFu);
-    EXPECT_EQ(loaded.finishCondition.type, FinishKind::VariableValue);
-    EXPECT_FALSE(loaded.finishCondition.dataBool);
-    EXPECT_EQ(loaded.finishCondition.dataString, L"'<Run>'");
-    EXPECT_EQ(loaded.finishCondition.dataInt, INT32_MIN);
-    ASSERT_EQ(loaded.variables.size(), 2u);
-    for (std::size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(loaded.variables[i].name, saved.variables[i].name);
-        EXPECT_EQ(loaded.variables[i].data, saved.variables[i].data);
-        EXPECT_EQ(loaded.variables[i].type, saved.variables[i].type);
-        EXPECT_EQ(loaded.variables[i].baseValue, saved.variables[i].baseValue);
-        EXPECT_EQ(loaded.variables[i].value, 0);
+    EXPECT_EQ(test::storedFields(loaded), test::storedFields(saved));
+    for (const Variable& variable : loaded.variables) EXPECT_EQ(variable.value, 0);
+}
+
+// The bytes the Windows build writes for a text: UTF-16LE behind a
+// byte-order mark, CRLF line ends.
+std::string windowsBytes(const std::string& utf8) {
+    std::string bytes = "\xFF\xFE";
+    const auto unit = [&bytes](std::uint32_t u) { bytes += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)}; };
+    for (const wchar_t c : test::widen(utf8)) {
+        if (c == L'\n') unit(L'\r');
+        if (c > 0xFFFF) unit(0xD800 + ((c - 0x10000) >> 10));
+        unit(c > 0xFFFF ? 0xDC00 + (c & 0x3FF) : c);
     }
+    return bytes;
+}
+
+// windows_saved.ini is what the Windows build saves (its own test checks that);
+// linux_resaved.ini, what a Linux save makes of it, is read back there.
+TEST_F(ProfileConfig, AFileTheWindowsBuildSavedWorksLikeItsUtf8Twin) {
+    const std::string data = std::string(PROCGUARD_SOURCE_DIR) + "/tests/data/";
+    ASSERT_TRUE(save(widePath("twin.ini"), test::unicodeRenderJob()).ok);
+    ASSERT_EQ(windowsBytes(test::readFile(pathOf("twin.ini"))), test::readFile(data + "windows_saved.ini"));
+    std::filesystem::copy_file(data + "windows_saved.ini", pathOf("windows.ini"));
+    Settings loaded;
+    EXPECT_EQ(load(widePath("windows.ini"), loaded).status, LoadStatus::Loaded);
+    EXPECT_EQ(test::storedFields(loaded), test::storedFields(test::unicodeRenderJob()));
+    for (const char* name : {"twin.ini", "windows.ini"}) ASSERT_TRUE(save(widePath(name), test::resavedRenderJob()).ok);
+    // Still UTF-16LE with its mark, every other line as it was, CRLF for the new ones.
+    EXPECT_EQ(test::readFile(pathOf("windows.ini")), windowsBytes(test::readFile(pathOf("twin.ini"))));
+    EXPECT_EQ(test::readFile(pathOf("windows.ini")), test::readFile(data + "linux_resaved.ini"));
 }
 
 TEST_F(ProfileConfig, SavingIntoAnEditedFileKeepsItsOtherLines) {

@@ -50,12 +50,18 @@ TEST_F(ProfileFile, LongValuesAreCutTo2047Characters) {
     EXPECT_EQ(readProfileString(L"main", L"exact", widePath("long.ini"), L""), std::wstring(2047, L'B'));
 }
 
-TEST_F(ProfileFile, LineBreaksInAValueAreRefused) {
+TEST_F(ProfileFile, ValuesTheFileCannotHoldAreRefused) {
     put("run.ini", "[main]\nk=v\n");
     const OsResult result = writeProfileString(L"main", L"k", widePath("run.ini"), L"a\r\n[inj]\r\nx=1");
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.error.find(L"line break"), std::wstring::npos);
     EXPECT_EQ(test::readFile(pathOf("run.ini")), "[main]\nk=v\n");
+    // A Linux name that is not UTF-8 has no UTF-16 form.
+    const std::string windows("\xFF\xFE[\0m\0]\0\r\0\n\0", 12);
+    put("le.ini", windows);
+    EXPECT_EQ(writeProfileString(L"m", L"k", widePath("le.ini"), L"/opt/caf\xDCE9").error,
+              L"the value of \"k\" holds bytes that are not UTF-8, which a UTF-16LE file cannot hold");
+    EXPECT_EQ(test::readFile(pathOf("le.ini")), windows);
 }
 
 TEST_F(ProfileFile, ReplacingKeepsModeAndSymbolicLinks) {
@@ -69,9 +75,18 @@ TEST_F(ProfileFile, ReplacingKeepsModeAndSymbolicLinks) {
     ASSERT_EQ(stat(pathOf("real.ini").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
 
-    ASSERT_TRUE(writeProfileString(L"main", L"k", widePath("new.ini"), L"1").ok);
+    // A link to a file that does not exist yet makes that file.
+    fs::create_symlink("later.ini", pathOf("ahead.ini"));
+    ASSERT_TRUE(writeProfileString(L"main", L"k", widePath("ahead.ini"), L"1").ok);
+    EXPECT_TRUE(fs::is_symlink(pathOf("ahead.ini")));
+    EXPECT_EQ(test::readFile(pathOf("later.ini")), "[main]\nk=1\n");
+
+    const mode_t umaskBefore = umask(027);
+    const bool written = writeProfileString(L"main", L"k", widePath("new.ini"), L"1").ok;
+    umask(umaskBefore);
+    ASSERT_TRUE(written);
     ASSERT_EQ(stat(pathOf("new.ini").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0644u);
+    EXPECT_EQ(info.st_mode & 07777, 0640u) << "0666 less the umask";
 }
 
 TEST_F(ProfileFile, UnchangedValueLeavesTheFileAlone) {

@@ -23,7 +23,7 @@ const char* const kDefault = "the caller's default comes back unchanged; the pro
 const char* const kSemicolon = "lines starting with ';' are comments here, never keys";
 const char* const kQuoting = "values that would lose outer blanks or quotes are quoted, so they read back as written";
 const char* const kAnsi = "files are UTF-8 here, not the ANSI code page";
-const char* const kUtf16 = "UTF-16 files are not read or written here";
+const char* const kUtf16Be = "UTF-16BE files are refused here";
 const char* const kRewrite = "Wine rewrites the whole file; here only the edited line changes";
 const char* const kRefused = "keys with '=' or ';' and values with line breaks are refused here";
 
@@ -135,7 +135,7 @@ const char* skipReason(const Row& row) {
     if (const auto listed = kSkipped.find(row.id); listed != kSkipped.end()) return listed->second;
     if (row.section == "<NULL>" || row.key == "<NULL>" || row.args.find("=<NULL>") != std::string::npos)
         return kLists;
-    if (row.id.rfind("utf16.", 0) == 0) return kUtf16;
+    if (row.id.rfind("utf16.be_", 0) == 0) return kUtf16Be;
     const std::string size = argument(row.args, "size", "");
     if (row.op == "GET" && size != "256" && size != "2048") return kBuffer;
     return nullptr;

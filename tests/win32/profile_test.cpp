@@ -2,7 +2,9 @@
 // config names resolved against the current directory.
 #include <gtest/gtest.h>
 
+#include "config/config_file.h"
 #include "config/profile.h"
+#include "render_job.h"
 #include "win32/process_support.h"
 
 namespace procguard {
@@ -54,6 +56,17 @@ TEST_F(Win32Profile, AnExistingFileKeepsItsEncoding) {
     EXPECT_EQ(readProfileString(L"main", L"commandParams", path, L"?"), L"-x 1");
 }
 
+// The files the Linux profile test shares: what this build saves, and what Linux saved into it.
+TEST_F(Win32Profile, FilesSavedOnEitherSystemLoadOnTheOther) {
+    const std::string data = std::string(PROCGUARD_SOURCE_DIR) + "/tests/data/";
+    const std::wstring saved = folder + L"\\saved.ini";
+    ASSERT_TRUE(saveConfig(saved, test::unicodeRenderJob()).ok);
+    EXPECT_EQ(test::readFileBytes(saved), test::readFileBytes(test::hostPathToWindows(data + "windows_saved.ini")));
+    WatchSettings loaded;
+    EXPECT_EQ(loadConfig(test::hostPathToWindows(data + "linux_resaved.ini"), loaded).status, LoadStatus::Loaded);
+    EXPECT_EQ(test::storedFields(loaded), test::storedFields(test::resavedRenderJob()));
+}
+
 TEST_F(Win32Profile, MissingKeysAndEmptyValuesGiveTheDefault) {
     const std::wstring path = folder + L"\\run.ini";
     EXPECT_EQ(readProfileString(L"main", L"processName", path, L"dflt"), L"dflt") << "missing file";
@@ -92,6 +105,8 @@ TEST_F(Win32Profile, CheckReadableFileTellsWhatIsWrong) {
     const std::wstring path = folder + L"\\run.ini";
     ASSERT_TRUE(test::writeFileBytes(path, "[main]\r\n"));
     EXPECT_TRUE(checkReadableFile(path).ok);
+    EXPECT_TRUE(hasProfileSection(L"MAIN", path));
+    EXPECT_FALSE(hasProfileSection(L"finishCondition", path));
     const OsResult missing = checkReadableFile(folder + L"\\missing.ini");
     EXPECT_FALSE(missing.ok);
     EXPECT_EQ(missing.error, L"file not found");
