@@ -171,7 +171,9 @@ TEST(StartProcess, ExitedChildrenAreReaped) {
         EXPECT_TRUE(processHasEnded(started));
         HeldProcess none;
         if (by == std::string("check")) collectEndedProcesses();
-        if (by == std::string("start")) EXPECT_FALSE(startProcess(L"", L"", none).ok);
+        if (by == std::string("start")) {
+            EXPECT_FALSE(startProcess(L"", L"", none).ok);
+        }
         releaseProcess(started);
         EXPECT_EQ(uncollectedChild(), 0) << by;
         siginfo_t info {};
