@@ -1,4 +1,4 @@
-// Terminating a process and sleeping on Linux.
+// Terminating a process on Linux.
 #include "platform/posix/terminate.h"
 
 #include <poll.h>
@@ -121,12 +121,6 @@ bool terminateProcess(ProcessId id, std::uint32_t timeoutMs) {
     close(pidfd);
     if (ended) reapChild(pid);
     return ended;
-}
-
-void sleepMilliseconds(std::uint32_t ms) {
-    timespec request {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-    timespec remaining {};
-    while (nanosleep(&request, &remaining) != 0 && errno == EINTR) request = remaining;
 }
 
 } // namespace procguard

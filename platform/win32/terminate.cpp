@@ -1,4 +1,4 @@
-// Terminating a process and sleeping on Windows.
+// Terminating a process on Windows.
 #include "platform/platform.h"
 
 #include <windows.h>
@@ -16,7 +16,5 @@ bool terminateProcess(ProcessId id, std::uint32_t timeoutMs) {
     CloseHandle(process);
     return ended;
 }
-
-void sleepMilliseconds(std::uint32_t ms) { Sleep(ms); }
 
 } // namespace procguard
