@@ -1,4 +1,5 @@
 // procguard: keeps one program running and answering.
+#include "app/command_line.h"
 #include "app/exit_codes.h"
 #include "app/setup.h"
 #include "app/startup.h"
@@ -8,10 +9,12 @@
 int main(int argc, char** argv) {
     using namespace procguard;
     initializePlatform();
+    const CommandLine commandLine = parseCommandLine(programArguments(argc, argv));
+    if (commandLine.action != CommandAction::Watch) return answerCommandLine(commandLine);
     const TokenHandle token = runStartup();
     if (token == 0) return kExitNoThreadToken;
     WatchSettings settings;
-    switch (runSetup(argc, argv, settings)) {
+    switch (runSetup(commandLine.configFile, settings)) {
     case SetupOutcome::Ready:
         break;
     case SetupOutcome::InputEnded:

@@ -29,7 +29,7 @@ const std::string kReady =
     "Ready to go. Press any key to start process surveillance.\n"
     "Surveillance started. You may relax now, have a nice day!\n";
 const std::string kDone = "All done now. Press any key to exit...";
-const std::string kUsage = "Usage: procguard [config-file]\n";
+const std::string kUsage = "Usage: procguard [--events FILE] [config-file]\n";
 const std::string kInputEnded = "\nThe console input ended before the setup was complete; nothing to watch.\n";
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

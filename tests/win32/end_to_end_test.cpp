@@ -148,5 +148,17 @@ TEST_F(Win32EndToEnd, ADialogueSetupRunsAndItsSavedFileRunsTheSame) {
     EXPECT_EQ(test::fromReadyToGo(again.output), test::fromReadyToGo(dialogue.output));
 }
 
+TEST_F(Win32EndToEnd, HelpAndVersionAnswerWithoutWatching) {
+    const auto run = [](const std::wstring& options) {
+        return test::runWithoutConsole(L"\"" + watchdogPath() + L"\" " + options, 30000);
+    };
+    const test::CapturedRun help = run(L"/?");
+    EXPECT_EQ(help.exitCode, 0u);
+    EXPECT_EQ(help.output.find("Usage: procguard [--events FILE] [config-file]\n"), 0u) << help.output;
+    EXPECT_NE(help.output.find("  -h, --help, /?   show this help and exit\n"), std::string::npos);
+    EXPECT_EQ(run(L"--version").output, "procguard " PROCGUARD_VERSION "\n");
+    EXPECT_EQ(run(L"-x").exitCode, 3u);
+}
+
 } // namespace
 } // namespace procguard
