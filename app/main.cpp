@@ -1,5 +1,6 @@
 // procguard: keeps one program running and answering.
 #include "app/command_line.h"
+#include "app/event_log.h"
 #include "app/exit_codes.h"
 #include "app/setup.h"
 #include "app/startup.h"
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
     if (commandLine.action != CommandAction::Watch) return answerCommandLine(commandLine);
     const TokenHandle token = runStartup();
     if (token == 0) return kExitNoThreadToken;
+    openEventLog(commandLine.eventsFile);
     WatchSettings settings;
     switch (runSetup(commandLine.configFile, settings)) {
     case SetupOutcome::Ready:

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/event_log.h"
 #include "app/exit_codes.h"
 #include "app/startup.h"
 #include "base/decimal.h"
@@ -14,15 +15,21 @@ namespace {
 
 // Probes a running target; true when it had to be terminated (or could not
 // be, which restarts it all the same).
-bool terminateIfHung(ProcessId id, std::uint32_t responseTimeout) {
+bool terminateIfHung(ProcessId id, std::uint32_t responseTimeout, std::uint32_t restartCount) {
     const WindowHandle window = findProcessWindow(id);
     // A process without a window cannot be probed and counts as healthy.
     if (window == 0 || windowAnswers(window, responseTimeout)) return false;
     print("Process not responding, terminating...\n");
-    if (terminateProcess(id, responseTimeout))
+    logEvent({.event = WatchEvent::NotResponding, .restarts = restartCount, .pid = id});
+    if (terminateProcess(id, responseTimeout)) {
         print("Process terminated, restarting...\n");
-    else
+        logEvent({.event = WatchEvent::Terminated, .restarts = restartCount, .pid = id});
+    } else {
         print("Failed to terminate process. Restarting anyway, you may want to watch this...\n");
+        logEvent({.event = WatchEvent::FailedToTerminate, .restarts = restartCount, .pid = id,
+                  .error = L"it could not be terminated, or did not end within " + std::to_wstring(responseTimeout) +
+                           L" ms"});
+    }
     return true;
 }
 
@@ -34,6 +41,8 @@ void restartTarget(const WatchSettings& settings, std::uint32_t restartCount) {
     }
     const std::wstring arguments = substituteVariables(settings.commandParams, settings.variables);
     const OsResult started = startProcess(settings.processName, arguments);
+    logEvent({.event = started.ok ? WatchEvent::Restarted : WatchEvent::FailedToRestart, .restarts = restartCount,
+              .arguments = &arguments, .variables = &settings.variables, .error = started.error});
     const std::wstring runs = std::to_wstring(restartCount) + L" runs)";
     if (started.ok)
         print(L"Process restarted (" + runs + L".\n");
@@ -50,9 +59,10 @@ bool runCheck(WatchSettings& settings, SurveillanceState& state) {
     const ProcessId id = findProcessByPath(settings.processName);
     if (id == 0) {
         print("Process not running, restarting...\n");
+        logEvent({.event = WatchEvent::NotRunning, .restarts = state.restartCount});
         restart = true;
     } else {
-        restart = terminateIfHung(id, settings.responseTimeout);
+        restart = terminateIfHung(id, settings.responseTimeout, state.restartCount);
     }
     // The count covers this check's restart before the variables see it, so
     // the first restart evaluates with 1. A failed start counts too: the
@@ -67,10 +77,12 @@ int runSurveillance(WatchSettings& settings, TokenHandle token) {
     print("Ready to go. Press any key to start process surveillance.\n");
     waitForKey();
     print("Surveillance started. You may relax now, have a nice day!\n");
+    logEvent({.event = WatchEvent::SurveillanceStarted});
     SurveillanceState state;
     while (!runCheck(settings, state)) {
     }
     runEndOfRun(token);
+    logEvent({.event = WatchEvent::Finished, .restarts = state.restartCount, .variables = &settings.variables});
     print("All done now. Press any key to exit...");
     waitForKey();
     return kExitFinished;
