@@ -16,7 +16,10 @@ int main(int argc, char** argv) {
     if (token == 0) return kExitNoThreadToken;
     openEventLog(commandLine.eventsFile);
     WatchSettings settings;
-    switch (runSetup(commandLine.configFile, settings)) {
+    const SetupOutcome outcome = runSetup(commandLine.configFile, settings);
+    // A stop ends the console input, and with it the dialogue.
+    if (stopRequested()) return endStoppedRun(token, 0);
+    switch (outcome) {
     case SetupOutcome::Ready:
         break;
     case SetupOutcome::InputEnded:

@@ -54,6 +54,7 @@ void restartTarget(const WatchSettings& settings, std::uint32_t restartCount) {
 
 bool runCheck(WatchSettings& settings, SurveillanceState& state) {
     sleepMilliseconds(settings.checkPeriod);
+    if (stopRequested()) return false; // the loop ends the run
     collectEndedProcesses();
     bool restart = false;
     const ProcessId id = findProcessByPath(settings.processName);
@@ -76,10 +77,12 @@ bool runCheck(WatchSettings& settings, SurveillanceState& state) {
 int runSurveillance(WatchSettings& settings, TokenHandle token) {
     print("Ready to go. Press any key to start process surveillance.\n");
     waitForKey();
+    if (stopRequested()) return endStoppedRun(token, 0);
     print("Surveillance started. You may relax now, have a nice day!\n");
     logEvent({.event = WatchEvent::SurveillanceStarted});
     SurveillanceState state;
     while (!runCheck(settings, state)) {
+        if (stopRequested()) return endStoppedRun(token, state.restartCount);
     }
     runEndOfRun(token);
     logEvent({.event = WatchEvent::Finished, .restarts = state.restartCount, .variables = &settings.variables});

@@ -55,6 +55,16 @@ TEST_F(EventLogTest, EveryOutcomeOfARunInOrder) {
 )");
 }
 
+TEST_F(EventLogTest, AStopDuringTheSleepEndsTheRunCleanly) {
+    fake::system().startedProcessesRun = false;
+    fake::system().duringSleep = [](std::size_t sleep) { fake::system().stopRequested = sleep == 2; };
+    EXPECT_EQ(runSurveillance(settings, 1), kExitStopped);
+    EXPECT_EQ(fake::system().privilegeChanges, std::vector<bool>{false});
+    EXPECT_TRUE(fake::system().output.ends_with(L"Process restarted (1 runs).\n\nStopped.\n"));
+    EXPECT_TRUE(fake::system().logText.ends_with("\"restarts\":1,\"arguments\":\"--run 1\",\"variables\":{\"<Run>\":1}}\n"
+                                                 "{\"time\":\"2026-12-07T17:08:10.123Z\",\"event\":\"stopped\",\"restarts\":1}\n"));
+}
+
 TEST_F(EventLogTest, AnUnwritableLogIsReportedAndTheRunGoesOn) {
     fake::system().startedProcessesRun = false;
     fake::system().logWritesFail = true; // and again from the third check on
