@@ -1,4 +1,6 @@
 // procguard: keeps one program running and answering.
+#include "app/command_line.h"
+#include "app/event_log.h"
 #include "app/exit_codes.h"
 #include "app/setup.h"
 #include "app/startup.h"
@@ -8,10 +10,16 @@
 int main(int argc, char** argv) {
     using namespace procguard;
     initializePlatform();
+    const CommandLine commandLine = parseCommandLine(programArguments(argc, argv));
+    if (commandLine.action != CommandAction::Watch) return answerCommandLine(commandLine);
     const TokenHandle token = runStartup();
     if (token == 0) return kExitNoThreadToken;
+    openEventLog(commandLine.eventsFile);
     WatchSettings settings;
-    switch (runSetup(argc, argv, settings)) {
+    const SetupOutcome outcome = runSetup(commandLine.configFile, settings);
+    // A stop ends the console input, and with it the dialogue.
+    if (stopRequested()) return endStoppedRun(token, 0);
+    switch (outcome) {
     case SetupOutcome::Ready:
         break;
     case SetupOutcome::InputEnded:

@@ -2,11 +2,14 @@
 // from the setup dialogue when there is none.
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "config/watch_settings.h"
 #include "dialogue/setup_dialogue.h"
 
 namespace procguard {
 
-SetupOutcome runSetup(int argc, char** argv, WatchSettings& settings);
+SetupOutcome runSetup(const std::optional<std::wstring>& configFile, WatchSettings& settings);
 
 } // namespace procguard

@@ -1,5 +1,7 @@
 #include "app/startup.h"
 
+#include "app/event_log.h"
+#include "app/exit_codes.h"
 #include "console/console.h"
 
 namespace procguard {
@@ -31,6 +33,14 @@ TokenHandle runStartup() {
 void runEndOfRun(TokenHandle token) {
     PrivilegeId debugPrivilege;
     if (lookupDebugPrivilege(debugPrivilege)) setPrivilege(token, debugPrivilege, false);
+}
+
+int endStoppedRun(TokenHandle token, std::uint32_t restartCount) {
+    runEndOfRun(token);
+    logEvent({.event = WatchEvent::Stopped, .restarts = restartCount});
+    // On a line of its own: the stop may come in the middle of a prompt.
+    print("\nStopped.\n");
+    return kExitStopped;
 }
 
 } // namespace procguard

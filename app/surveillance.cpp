@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/event_log.h"
 #include "app/exit_codes.h"
 #include "app/startup.h"
 #include "base/decimal.h"
@@ -13,7 +14,7 @@ namespace {
 
 // Probes a running target; true when it had to be terminated (or could not
 // be, which restarts it all the same).
-bool terminateIfHung(const HeldProcess& target, std::uint32_t responseTimeout) {
+bool terminateIfHung(const HeldProcess& target, std::uint32_t responseTimeout, std::uint32_t restartCount) {
     const WindowHandle window = findProcessWindow(target.id);
     // A process without a window cannot be probed and counts as healthy. An
     // answer counts only from the process still running afterwards: a held
@@ -21,10 +22,16 @@ bool terminateIfHung(const HeldProcess& target, std::uint32_t responseTimeout) {
     if (window == 0) return false;
     if (windowAnswers(window, responseTimeout) && !processHasEnded(target)) return false;
     print("Process not responding, terminating...\n");
-    if (terminateProcess(target, responseTimeout))
+    logEvent({.event = WatchEvent::NotResponding, .restarts = restartCount, .pid = target.id});
+    if (terminateProcess(target, responseTimeout)) {
         print("Process terminated, restarting...\n");
-    else
+        logEvent({.event = WatchEvent::Terminated, .restarts = restartCount, .pid = target.id});
+    } else {
         print("Failed to terminate process. Restarting anyway, you may want to watch this...\n");
+        logEvent({.event = WatchEvent::FailedToTerminate, .restarts = restartCount, .pid = target.id,
+                  .error = L"it could not be terminated, or did not end within " + std::to_wstring(responseTimeout) +
+                           L" ms"});
+    }
     return true;
 }
 
@@ -41,6 +48,8 @@ void restartTarget(const WatchSettings& settings, std::uint32_t restartCount, He
                                  ? OsResult{false, settings.processName + L" is a folder, not a program."}
                                  : startProcess(settings.processName, arguments, process);
     holdStartedTarget(target, process);
+    logEvent({.event = started.ok ? WatchEvent::Restarted : WatchEvent::FailedToRestart, .restarts = restartCount,
+              .pid = process.id, .arguments = &arguments, .variables = &settings.variables, .error = started.error});
     const std::wstring runs = std::to_wstring(restartCount) + L" runs)";
     if (started.ok)
         print(L"Process restarted (" + runs + L".\n");
@@ -52,14 +61,16 @@ void restartTarget(const WatchSettings& settings, std::uint32_t restartCount, He
 
 bool runCheck(WatchSettings& settings, SurveillanceState& state) {
     sleepMilliseconds(settings.checkPeriod);
+    if (stopRequested()) return false; // the loop ends the run
     collectEndedProcesses();
     bool restart = false;
     const HeldProcess target = locateTarget(settings.processName, state.target);
     if (target.id == 0) {
         print("Process not running, restarting...\n");
+        logEvent({.event = WatchEvent::NotRunning, .restarts = state.restartCount});
         restart = true;
     } else {
-        restart = terminateIfHung(target, settings.responseTimeout);
+        restart = terminateIfHung(target, settings.responseTimeout, state.restartCount);
     }
     // The count covers this check's restart before the variables see it, so
     // the first restart evaluates with 1. A failed start counts too: the
@@ -73,12 +84,18 @@ bool runCheck(WatchSettings& settings, SurveillanceState& state) {
 int runSurveillance(WatchSettings& settings, TokenHandle token) {
     print("Ready to go. Press any key to start process surveillance.\n");
     waitForKey();
+    if (stopRequested()) return endStoppedRun(token, 0);
     print("Surveillance started. You may relax now, have a nice day!\n");
+    logEvent({.event = WatchEvent::SurveillanceStarted});
     SurveillanceState state;
     while (!runCheck(settings, state)) {
+        if (stopRequested()) break;
     }
+    // The target goes on running; only the watchdog's hold on it ends.
     releaseTarget(state.target);
+    if (stopRequested()) return endStoppedRun(token, state.restartCount);
     runEndOfRun(token);
+    logEvent({.event = WatchEvent::Finished, .restarts = state.restartCount, .variables = &settings.variables});
     print("All done now. Press any key to exit...");
     waitForKey();
     return kExitFinished;

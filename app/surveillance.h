@@ -17,10 +17,13 @@ struct SurveillanceState {
 };
 
 // One check: sleep, look-up, probe, termination, evaluation, restart. Returns
-// true when the finish condition holds afterwards.
+// true when the finish condition holds afterwards; false, without checking,
+// when a stop was requested during the sleep.
 bool runCheck(WatchSettings& settings, SurveillanceState& state);
 
-// The whole run from "Ready to go" to "All done now"; returns the exit code.
+// The whole run from "Ready to go" to "All done now", or to "Stopped." when
+// a stop is requested; returns the exit code. A stop during the last key
+// wait only ends that wait.
 int runSurveillance(WatchSettings& settings, TokenHandle token);
 
 } // namespace procguard

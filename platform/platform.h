@@ -11,8 +11,10 @@
 // default) are applied once, above the seam.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace procguard {
@@ -184,14 +186,41 @@ void writeConsole(const std::wstring& text);
 // controlling terminal), so an unattended watchdog never waits forever.
 void waitForKeystroke();
 
+// ---- Stopping ----------------------------------------------------------------------
+
+// Whether the user or the system asked the watchdog to stop: Ctrl+C, SIGTERM or
+// SIGHUP on Linux; Ctrl+C, Ctrl+Break, closing the console, logoff or shutdown
+// on Windows. Once true it stays true. From then on sleepMilliseconds and
+// waitForKeystroke return at once, also when the stop arrives while they
+// wait, and readConsoleInput reports the end of input. initializePlatform
+// installs what catches these; before it they act as they always do.
+bool stopRequested();
+
+// ---- Event log file --------------------------------------------------------------
+
+// Appends `line` (whole, its line end included) to the file at `path` with a
+// single write, creating the file when it is missing. The file stays open
+// between calls and is opened again when `path` no longer names it (renamed
+// away by log rotation, or deleted), so each line goes to the file that has
+// the name at the time. Never blocks on a reader (a FIFO without one fails).
+OsResult appendToFile(const std::wstring& path, std::string_view line);
+
+// The current time for event log lines.
+std::chrono::system_clock::time_point wallClockNow();
+
 // ---- Entry -------------------------------------------------------------------------
 
-// Prepares the process once, first thing in main (Linux: a console whose
-// reader is gone must not kill the watchdog with SIGPIPE).
+// Prepares the process, first thing in main: a console whose reader is gone
+// must not kill the watchdog (Linux: SIGPIPE), and a stop request is caught
+// (see stopRequested). Calling it again changes nothing.
 void initializePlatform();
 
 // Command-line argument `index` (1 = the first after the program name) as wide
 // text, decoded the platform's way.
 std::wstring programArgument(int argc, char** argv, int index);
+
+// Whether "/?" asks for help, as it does for Windows programs; on Linux it is
+// a file name like any other.
+bool slashQuestionMarkAsksForHelp();
 
 } // namespace procguard

@@ -1,3 +1,4 @@
+#include "app/command_line.h"
 #include "app/setup.h"
 #include "app/startup.h"
 
@@ -172,17 +173,42 @@ TEST_F(SetupTest, CommandLineLoadsTheFirstArgumentOnly) {
     fake::system().profiles[L"C:\\Work\\job.ini"][L"main"][L"processName"] = L"C:\\job.exe";
     char program[] = "procguard", config[] = "job.ini", extra[] = "ignored.ini";
     char* argv[] = {program, config, extra, nullptr};
-    ASSERT_EQ(runSetup(3, argv, settings), SetupOutcome::Ready);
+    ASSERT_EQ(runSetup(parseCommandLine(programArguments(3, argv)).configFile, settings), SetupOutcome::Ready);
     EXPECT_EQ(settings.processName, L"C:\\job.exe");
     EXPECT_EQ(fake::system().output, L"");
 }
 
 TEST_F(SetupTest, CommandLineRefusesAMissingConfigAndWaitsForAKey) {
-    char program[] = "procguard", config[] = "nothing.ini";
-    char* argv[] = {program, config, nullptr};
-    ASSERT_EQ(runSetup(2, argv, settings), SetupOutcome::BadConfig);
+    ASSERT_EQ(runSetup(L"nothing.ini", settings), SetupOutcome::BadConfig);
     EXPECT_EQ(fake::system().transcript, L"Cannot read config file C:\\Work\\nothing.ini: The system cannot "
-                                         L"find the file specified.\nUsage: procguard [config-file]\n[key]");
+                                         L"find the file specified.\nUsage: procguard [--events FILE] "
+                                         L"[config-file]\n[key]");
+}
+
+TEST_F(SetupTest, CommandLineOptionsAndNames) {
+    // What each line gives: the action (Watch, Help, Version, Refuse), the
+    // config file and the event log.
+    const std::pair<std::vector<std::wstring>, std::wstring> cases[] = {
+        {{}, L"W (none) "},
+        {{L"--events", L"e.jsonl", L"run.ini"}, L"W run.ini e.jsonl"},
+        {{L"run.ini", L"--events=e.jsonl", L"more.ini"}, L"W run.ini e.jsonl"},
+        {{L"--", L"-odd.ini", L"--help"}, L"W -odd.ini "},
+        {{L"-", L"--events", L"--version"}, L"W - --version"},
+        {{L"run.ini", L"-h", L"--bogus"}, L"H"},
+        {{L"--version", L"--events="}, L"V"},
+        {{L"/?"}, L"H"},
+        {{L"--bogus", L"--help"}, L"R Unknown option: --bogus"},
+        {{L"run.ini", L"--events"}, L"R The option --events needs a file name."},
+    };
+    for (const auto& [arguments, expected] : cases) {
+        const CommandLine line = parseCommandLine(arguments);
+        std::wstring got(1, L"WHVR"[static_cast<int>(line.action)]);
+        if (line.action == CommandAction::Watch) got += L" " + line.configFile.value_or(L"(none)") + L" " + line.eventsFile;
+        if (line.action == CommandAction::Refuse) got += L" " + line.problem;
+        EXPECT_EQ(got, expected);
+    }
+    fake::system().slashHelp = false; // Linux: "/?" is a file name
+    EXPECT_EQ(parseCommandLine({L"/?"}).configFile, L"/?");
 }
 
 TEST_F(SetupTest, StartupWarnsOnceWhenThePrivilegeIsRefused) {

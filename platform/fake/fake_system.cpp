@@ -139,6 +139,22 @@ bool terminateProcess(const HeldProcess& process, std::uint32_t) {
 void sleepMilliseconds(std::uint32_t ms) {
     system().clockMs += ms;
     system().sleeps.push_back(ms);
+    if (system().duringSleep) system().duringSleep(system().sleeps.size());
+}
+
+bool stopRequested() { return system().stopRequested; }
+
+OsResult appendToFile(const std::wstring& path, std::string_view line) {
+    fake::FakeSystem& s = system();
+    s.logPath = path;
+    if (s.logWritesFail) return {false, s.logError};
+    s.logText += line;
+    return {};
+}
+
+std::chrono::system_clock::time_point wallClockNow() {
+    const auto ms = system().wallClockStartMs + static_cast<std::int64_t>(system().clockMs);
+    return std::chrono::system_clock::time_point(std::chrono::milliseconds(ms));
 }
 
 std::vector<WindowHandle> listProcessWindows(ProcessId id) {
@@ -219,7 +235,7 @@ bool setPrivilege(TokenHandle, PrivilegeId, bool enable) {
 
 bool readConsoleInput(std::wstring& text) {
     fake::FakeSystem& s = system();
-    if (s.inputPos >= s.input.size()) return false;
+    if (s.stopRequested || s.inputPos >= s.input.size()) return false;
     const std::size_t rest = s.input.size() - s.inputPos;
     const std::size_t n = s.inputChunk == 0 ? rest : std::min(rest, s.inputChunk);
     text.append(s.input, s.inputPos, n);
@@ -238,6 +254,8 @@ void waitForKeystroke() {
 }
 
 void initializePlatform() {}
+
+bool slashQuestionMarkAsksForHelp() { return system().slashHelp; }
 
 std::wstring programArgument(int argc, char** argv, int index) {
     if (index >= argc) return {};

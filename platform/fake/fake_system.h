@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -60,12 +61,30 @@ struct FakeSystem {
     // resolveTargetPath: typed path -> resolved path; others cannot be resolved.
     std::map<std::wstring, std::wstring> resolvedPaths;
     std::vector<std::wstring> folders; // paths isFolder() reports
-    // Image paths compare as on Windows (case folded) unless this is false.
+    // Image paths compare as on Windows (case folded) unless this is false,
+    // and "/?" asks for help unless this is false.
     bool foldCase = true;
+    bool slashHelp = true;
 
     // Manual clock: sleeps advance it and are recorded.
     std::uint64_t clockMs = 0;
     std::vector<std::uint32_t> sleeps;
+    // Called during each sleep with its number (1: the first), for a test
+    // that changes the system while the watchdog sleeps.
+    std::function<void(std::size_t)> duringSleep;
+    // The wall clock of event log lines: 2026-12-07T17:08:09.123Z plus the
+    // manual clock.
+    std::int64_t wallClockStartMs = 1796663289123;
+
+    // A stop request (Ctrl+C, SIGTERM, ...): console input ends.
+    bool stopRequested = false;
+
+    // The event log file: every line appended, and the path of the last
+    // append. While `logWritesFail`, appends fail with `logError`.
+    std::wstring logPath;
+    std::string logText;
+    bool logWritesFail = false;
+    std::wstring logError = L"Access is denied.";
 
     // Console: input is handed out `inputChunk` characters at a time (0: all
     // at once); after the last character readConsoleInput reports the end.

@@ -7,6 +7,7 @@
 
 #include "base/utf8.h"
 #include "platform/platform.h"
+#include "platform/posix/stop.h"
 
 namespace procguard {
 
@@ -20,6 +21,8 @@ bool readConsoleInput(std::wstring& text) {
     static Utf8StreamDecoder decoder;
     char buffer[kInputChunk];
     for (;;) {
+        // A stop ends the input, so a dialogue waiting for an answer ends too.
+        if (waitForInputOrStop(STDIN_FILENO, -1) == WaitOutcome::Stopped) return false;
         const ssize_t length = read(STDIN_FILENO, buffer, sizeof buffer);
         if (length < 0) {
             if (errno == EINTR) continue;

@@ -2,6 +2,7 @@
 
 #include "base/utf8.h"
 #include "platform/platform.h"
+#include "platform/posix/stop.h"
 
 namespace procguard {
 
@@ -9,6 +10,7 @@ void initializePlatform() {
     // Output to a pipe whose reader is gone (procguard | head) must not kill
     // the watchdog and leave its target unwatched: writes then just fail.
     signal(SIGPIPE, SIG_IGN);
+    installStopHandlers();
 }
 
 // Arguments are bytes in the locale's encoding, UTF-8 in practice; bytes that
@@ -18,5 +20,7 @@ std::wstring programArgument(int argc, char** argv, int index) {
     if (index < 0 || index >= argc || argv[index] == nullptr) return {};
     return decodeUtf8(argv[index]);
 }
+
+bool slashQuestionMarkAsksForHelp() { return false; }
 
 } // namespace procguard

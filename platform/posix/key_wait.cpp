@@ -11,54 +11,33 @@
 #include <cerrno>
 
 #include "platform/platform.h"
+#include "platform/posix/stop.h"
 
 namespace procguard {
 
 namespace {
 
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-constexpr int kSignalCount = sizeof kEndingSignals / sizeof kEndingSignals[0];
-
-// What a signal handler needs to give the terminal back. Set before the
-// handlers are installed and left alone while they are.
+// What the SIGQUIT handler needs to give the terminal back. Set before the
+// handler is installed and left alone while it is.
 volatile sig_atomic_t gTerminal = -1;
 termios gSavedModes {};
 
-// A watchdog ended during the wait must not leave the shell with a terminal
-// that neither echoes nor edits lines. tcsetattr, sigaction and raise are
-// async-signal-safe; SA_RESETHAND has already restored the default action,
-// so the raised signal ends the process as it would have without us.
-void restoreTerminalAndDie(int signalNumber) {
+// Ctrl+C, SIGTERM and SIGHUP are stop requests that end the wait (see
+// stop.h); SIGQUIT still ends the watchdog at once, and must not leave the
+// shell with a terminal that neither echoes nor edits lines. tcsetattr and
+// raise are async-signal-safe; SA_RESETHAND has already restored the default
+// action, so the raised signal ends the process as it would have without us.
+void restoreTerminalAndQuit(int signalNumber) {
     const int savedErrno = errno;
     tcsetattr(gTerminal, TCSANOW, &gSavedModes);
     raise(signalNumber);
     errno = savedErrno;
 }
 
-void installHandlers(struct sigaction (&previous)[kSignalCount], bool (&installed)[kSignalCount]) {
-    struct sigaction action {};
-    action.sa_handler = restoreTerminalAndDie;
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    for (int signalNumber : kEndingSignals) sigaddset(&action.sa_mask, signalNumber);
-    for (int i = 0; i < kSignalCount; ++i) {
-        installed[i] = false;
-        if (sigaction(kEndingSignals[i], nullptr, &previous[i]) != 0) continue;
-        // A signal the watchdog was told to ignore (nohup) stays ignored.
-        if (previous[i].sa_handler == SIG_IGN) continue;
-        installed[i] = sigaction(kEndingSignals[i], &action, nullptr) == 0;
-    }
-}
-
-void restoreHandlers(const struct sigaction (&previous)[kSignalCount], const bool (&installed)[kSignalCount]) {
-    for (int i = 0; i < kSignalCount; ++i) {
-        if (installed[i]) sigaction(kEndingSignals[i], &previous[i], nullptr);
-    }
-}
-
 } // namespace
 
 void waitForKeystroke() {
+    if (stopRequested()) return;
     const int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (terminal < 0) return; // no controlling terminal: no keyboard to wait for
     termios saved {};
@@ -71,9 +50,14 @@ void waitForKeystroke() {
 
     gSavedModes = saved;
     gTerminal = terminal;
-    struct sigaction previous[kSignalCount];
-    bool installed[kSignalCount];
-    installHandlers(previous, installed);
+    struct sigaction quit {};
+    quit.sa_handler = restoreTerminalAndQuit;
+    quit.sa_flags = SA_RESETHAND;
+    sigemptyset(&quit.sa_mask);
+    struct sigaction previous {};
+    // A SIGQUIT the watchdog was told to ignore stays ignored.
+    const bool installed = sigaction(SIGQUIT, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN &&
+                           sigaction(SIGQUIT, &quit, nullptr) == 0;
 
     termios raw = saved;
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
@@ -81,7 +65,7 @@ void waitForKeystroke() {
     raw.c_cc[VTIME] = 0;
     // TCSAFLUSH shows all output written so far and drops the keys typed
     // before the wait, so only a key pressed from now on ends it.
-    if (tcsetattr(terminal, TCSAFLUSH, &raw) == 0) {
+    if (tcsetattr(terminal, TCSAFLUSH, &raw) == 0 && waitForInputOrStop(terminal, -1) == WaitOutcome::Ready) {
         unsigned char key = 0;
         while (read(terminal, &key, 1) < 0 && errno == EINTR) {
         }
@@ -91,7 +75,7 @@ void waitForKeystroke() {
     // start of the next answer.
     tcsetattr(terminal, TCSAFLUSH, &saved);
 
-    restoreHandlers(previous, installed);
+    if (installed) sigaction(SIGQUIT, &previous, nullptr);
     gTerminal = -1;
     close(terminal);
 }

@@ -1,4 +1,4 @@
-// Terminating a process and sleeping on Linux.
+// Terminating a process on Linux.
 #include "platform/posix/terminate.h"
 
 #include <signal.h>
@@ -85,12 +85,6 @@ bool terminateProcess(const HeldProcess& process, std::uint32_t timeoutMs) {
     if (!sent && sendError == ENOSYS) return terminateByKill(pid, timeoutMs);
     if (ended) reapChild(pid);
     return sent && ended;
-}
-
-void sleepMilliseconds(std::uint32_t ms) {
-    timespec request {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-    timespec remaining {};
-    while (nanosleep(&request, &remaining) != 0 && errno == EINTR) request = remaining;
 }
 
 } // namespace procguard

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "base/utf8.h"
+#include "platform/win32/stop.h"
 
 namespace procguard {
 
@@ -12,6 +13,9 @@ namespace {
 
 constexpr wchar_t kEndOfInputKey = L'\x1A'; // Ctrl+Z
 constexpr DWORD kInputChunk = 4096;         // characters from a console, bytes from a pipe
+// Ctrl+C ends a console read without input before the handler thread has
+// run; this long it may take to say that it was a stop.
+constexpr unsigned long kAbortedReadGraceMs = 1000;
 
 bool isConsole(HANDLE handle) {
     DWORD mode = 0;
@@ -29,7 +33,10 @@ bool isEndOfInputLine(std::wstring_view line) {
 bool readFromConsole(HANDLE input, std::wstring& text) {
     wchar_t buffer[kInputChunk];
     DWORD read = 0;
-    if (!ReadConsoleW(input, buffer, kInputChunk, &read, nullptr) || read == 0) return false;
+    if (!ReadConsoleW(input, buffer, kInputChunk, &read, nullptr) || read == 0) {
+        waitForStop(kAbortedReadGraceMs);
+        return false;
+    }
     const std::wstring_view line(buffer, read);
     if (isEndOfInputLine(line)) return false;
     text += line;
@@ -69,6 +76,8 @@ void writeAll(HANDLE output, const char* data, std::size_t size) {
 } // namespace
 
 bool readConsoleInput(std::wstring& text) {
+    // A stop ends the input, so a dialogue waiting for an answer ends too.
+    if (stopRequested()) return false;
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     if (input == nullptr || input == INVALID_HANDLE_VALUE) return false;
     if (isConsole(input)) return readFromConsole(input, text);

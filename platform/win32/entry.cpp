@@ -4,9 +4,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "platform/win32/stop.h"
+
 namespace procguard {
 
-void initializePlatform() {}
+void initializePlatform() { installStopHandlers(); }
 
 std::wstring programArgument(int argc, char** argv, int index) {
     // The narrow argv holds the command line in the ANSI code page, which
@@ -26,5 +28,7 @@ std::wstring programArgument(int argc, char** argv, int index) {
     argument.resize(static_cast<std::size_t>(length) - 1);
     return argument;
 }
+
+bool slashQuestionMarkAsksForHelp() { return true; }
 
 } // namespace procguard

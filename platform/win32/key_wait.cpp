@@ -4,9 +4,19 @@
 #include <windows.h>
 #include <conio.h>
 
+#include "platform/win32/stop.h"
+
 namespace procguard {
 
+namespace {
+
+// How often the keyboard is looked at while the wait also listens for a stop.
+constexpr unsigned long kKeyPollMs = 20;
+
+} // namespace
+
 void waitForKeystroke() {
+    if (stopRequested()) return;
     // _getch reads the console keyboard, not standard input. Without a
     // console there is no keyboard to wait for, and an unattended watchdog
     // must not stop here.
@@ -18,6 +28,9 @@ void waitForKeystroke() {
     CloseHandle(keyboard);
     if (!hasKeyboard) return;
     while (_kbhit()) _getch();
+    // _getch alone would not return on a stop.
+    while (!_kbhit())
+        if (waitForStop(kKeyPollMs)) return;
     _getch();
 }
 

@@ -1,4 +1,4 @@
-// Terminating a process and sleeping on Windows.
+// Terminating a process on Windows.
 #include "platform/platform.h"
 
 #include <windows.h>
@@ -24,7 +24,5 @@ bool terminateProcess(const HeldProcess& process, std::uint32_t timeoutMs) {
     CloseHandle(opened);
     return ended;
 }
-
-void sleepMilliseconds(std::uint32_t ms) { Sleep(ms); }
 
 } // namespace procguard

@@ -180,8 +180,12 @@ elseif(CHECK STREQUAL "tgz")
     execute_process(COMMAND ${SETSID} --wait ${program} no-such-config.ini
                     WORKING_DIRECTORY ${work} INPUT_FILE /dev/null
                     OUTPUT_VARIABLE output ERROR_VARIABLE output RESULT_VARIABLE status TIMEOUT 30)
-    if(NOT status STREQUAL "3" OR NOT output MATCHES "Usage: procguard [^\n]*\\[config-file\\]")
+    if(NOT status STREQUAL "3" OR NOT output MATCHES "Usage: procguard \\[--events FILE\\] \\[config-file\\]")
         packaging_fail("a missing config file gave ${status} and:\n${output}")
+    endif()
+    execute_process(COMMAND ${program} --version OUTPUT_VARIABLE output RESULT_VARIABLE status TIMEOUT 30)
+    if(NOT status STREQUAL "0" OR NOT output STREQUAL "procguard ${VERSION}\n")
+        packaging_fail("--version gave ${status} and: ${output}")
     endif()
 
     # One restart of a target that records its arguments: the packaged

@@ -26,7 +26,8 @@ bool readStat(const std::string& pidText, pid_t& parent, char& state) {
 
 WatchdogRun launch(const std::vector<std::string>& launcher, const std::string& folder,
                    const std::vector<std::string>& arguments, const std::string& input,
-                   std::chrono::milliseconds limit, const std::function<void(pid_t)>& whileRunning) {
+                   std::chrono::milliseconds limit, const std::function<void(pid_t)>& whileRunning,
+                   const std::function<void(pid_t)>& drive = {}) {
     // Files rather than pipes: a large input or output never blocks either side.
     const std::string inputPath = folder + "/.watchdog-input";
     const std::string outputPath = folder + "/.watchdog-output";
@@ -54,6 +55,7 @@ WatchdogRun launch(const std::vector<std::string>& launcher, const std::string& 
     }
     if (run.pid < 0) return run;
     run.started = true;
+    if (drive) drive(run.pid);
 
     int status = 0;
     const bool ended = waitUntil([&] { return waitpid(run.pid, &status, WNOHANG) == run.pid; }, limit);
@@ -83,6 +85,11 @@ WatchdogRun runWatchdogThrough(const std::vector<std::string>& launcher, const s
                                const std::vector<std::string>& arguments, const std::string& input,
                                std::chrono::milliseconds limit) {
     return launch(launcher, folder, arguments, input, limit, {});
+}
+
+WatchdogRun runWatchdogDriven(const std::string& folder, const std::vector<std::string>& arguments,
+                              std::chrono::milliseconds limit, const std::function<void(pid_t)>& drive) {
+    return launch({}, folder, arguments, "", limit, {}, drive);
 }
 
 void writeBytes(const std::string& path, const std::string& bytes) {

@@ -35,6 +35,11 @@ WatchdogRun runWatchdogThrough(const std::vector<std::string>& launcher, const s
                                const std::vector<std::string>& arguments, const std::string& input,
                                std::chrono::milliseconds limit);
 
+// The same without console input, with `drive` called as soon as the
+// watchdog has started; then the run goes on until it exits or `limit` passes.
+WatchdogRun runWatchdogDriven(const std::string& folder, const std::vector<std::string>& arguments,
+                              std::chrono::milliseconds limit, const std::function<void(pid_t watchdog)>& drive);
+
 // Writes `bytes` to `path` as they are.
 void writeBytes(const std::string& path, const std::string& bytes);
 

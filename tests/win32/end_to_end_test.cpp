@@ -4,6 +4,7 @@
 
 #include "argv_record.h"
 #include "config/profile.h"
+#include "event_line.h"
 #include "target/process_lookup.h"
 #include "win32/process_support.h"
 
@@ -73,9 +74,10 @@ TEST_F(Win32EndToEnd, AHungTargetIsTerminatedAndRestarted) {
     ASSERT_NE(test::waitUntilHung(hung.id, 10000), 0u);
     const std::wstring config = folder + L"\\hung.ini";
     ASSERT_TRUE(writeConfig(config, target, L""));
+    const std::wstring log = folder + L"\\events.jsonl";
 
-    const test::CapturedRun run =
-        test::runWithoutConsole(L"\"" + watchdogPath() + L"\" \"" + config + L"\"", 30000);
+    const test::CapturedRun run = test::runWithoutConsole(
+        L"\"" + watchdogPath() + L"\" --events \"" + log + L"\" \"" + config + L"\"", 30000);
 
     ASSERT_TRUE(run.started);
     EXPECT_FALSE(run.timedOut) << run.output;
@@ -86,6 +88,10 @@ TEST_F(Win32EndToEnd, AHungTargetIsTerminatedAndRestarted) {
               std::string::npos)
         << run.output;
     EXPECT_TRUE(test::waitForExit(hung.handle, 0)) << "the hung instance still runs";
+    const std::string events = test::readFileBytes(log), pid = std::to_string(hung.id);
+    EXPECT_EQ(test::membersOf(events, "event"), (std::vector<std::string>{"surveillance started", "not responding",
+                                                                          "terminated", "restarted", "finished"}));
+    EXPECT_EQ(test::membersOf(events, "pid"), (std::vector<std::string>{"", pid, pid, "", ""}));
 
     // The restart started a fresh instance; it is not the one that hung.
     ProcessId restarted = 0;
@@ -164,6 +170,18 @@ TEST_F(Win32EndToEnd, ADialogueSetupRunsAndItsSavedFileRunsTheSame) {
     EXPECT_EQ(again.exitCode, 0u) << again.output;
     EXPECT_EQ(again.output.substr(0, 12), "Ready to go.") << again.output;
     EXPECT_EQ(test::fromReadyToGo(again.output), test::fromReadyToGo(dialogue.output));
+}
+
+TEST_F(Win32EndToEnd, HelpAndVersionAnswerWithoutWatching) {
+    const auto run = [](const std::wstring& options) {
+        return test::runWithoutConsole(L"\"" + watchdogPath() + L"\" " + options, 30000);
+    };
+    const test::CapturedRun help = run(L"/?");
+    EXPECT_EQ(help.exitCode, 0u);
+    EXPECT_EQ(help.output.find("Usage: procguard [--events FILE] [config-file]\n"), 0u) << help.output;
+    EXPECT_NE(help.output.find("  -h, --help, /?   show this help and exit\n"), std::string::npos);
+    EXPECT_EQ(run(L"--version").output, "procguard " PROCGUARD_VERSION "\n");
+    EXPECT_EQ(run(L"-x").exitCode, 3u);
 }
 
 } // namespace

@@ -1,0 +1,89 @@
+// Stopping and sleeping on Linux.
+#include "platform/posix/stop.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace procguard {
+
+namespace {
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+volatile sig_atomic_t gStopSignal = 0;
+// Set before the handlers are installed and never changed afterwards.
+int gWakeRead = -1;
+int gWakeWrite = -1;
+
+// write() is async-signal-safe, and the pipe does not block: a full pipe
+// already wakes every wait.
+void requestStop(int signalNumber) {
+    const int savedErrno = errno;
+    gStopSignal = signalNumber;
+    [[maybe_unused]] const ssize_t written = write(gWakeWrite, "", 1);
+    errno = savedErrno;
+}
+
+timespec toTimespec(std::chrono::nanoseconds left) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+    return {static_cast<time_t>(seconds.count()), static_cast<long>((left - seconds).count())};
+}
+
+} // namespace
+
+void installStopHandlers() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    int ends[2];
+    // Without the pipe a stop could not wake a wait: leave the signals as they are.
+    if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    gWakeRead = ends[0];
+    gWakeWrite = ends[1];
+
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    // No SA_RESETHAND: closing a terminal can bring two SIGHUPs (the
+    // kernel's and the shell's), and the second must not cut the clean-up
+    // short. SIGQUIT (Ctrl+\) still ends the watchdog at once.
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : kStopSignals) {
+        struct sigaction previous {};
+        if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        sigaction(signalNumber, &action, nullptr);
+    }
+}
+
+bool stopRequested() { return gStopSignal != 0; }
+
+WaitOutcome waitForInputOrStop(int fd, long long timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    for (;;) {
+        if (stopRequested()) return WaitOutcome::Stopped;
+        // Negative descriptors are skipped by ppoll.
+        pollfd entries[2] = {{gWakeRead, POLLIN, 0}, {fd, POLLIN, 0}};
+        timespec left {};
+        if (timeoutMs >= 0) {
+            const auto remaining = deadline - Clock::now();
+            if (remaining <= Clock::duration::zero()) return WaitOutcome::TimedOut;
+            left = toTimespec(std::chrono::duration_cast<std::chrono::nanoseconds>(remaining));
+        }
+        const int ready = ppoll(entries, 2, timeoutMs >= 0 ? &left : nullptr, nullptr);
+        if (ready < 0 && errno != EINTR) return fd >= 0 ? WaitOutcome::Ready : WaitOutcome::TimedOut;
+        if (ready > 0 && entries[1].revents != 0 && !stopRequested()) return WaitOutcome::Ready;
+    }
+}
+
+void sleepMilliseconds(std::uint32_t ms) { waitForInputOrStop(-1, ms); }
+
+} // namespace procguard
