@@ -37,6 +37,8 @@ void removeProcess(ProcessId id) {
 
 namespace {
 
+void logCall(const std::wstring& call) { system().calls.push_back(call); }
+
 FakeProcess* findProcess(ProcessId id) {
     for (FakeProcess& p : system().processes)
         if (p.id == id) return &p;
@@ -57,6 +59,7 @@ void collectEndedProcesses() {}
 
 bool enumerateProcessIds(std::vector<ProcessId>& ids) {
     ids.clear();
+    fake::logCall(L"enumerate");
     if (system().enumerationFails) return false;
     for (const fake::FakeProcess& p : system().processes) ids.push_back(p.id);
     return true;
@@ -79,14 +82,16 @@ std::wstring foldPathCase(const std::wstring& path) {
 OsResult startProcess(const std::wstring& path, const std::wstring& arguments) {
     fake::FakeSystem& s = system();
     s.starts.push_back({path, arguments});
+    fake::logCall(L"start " + path);
     if (std::find(s.failingStarts.begin(), s.failingStarts.end(), path) != s.failingStarts.end())
         return {false, s.startError};
     if (s.startedProcessesRun) fake::addProcess(path);
     return {};
 }
 
-bool terminateProcess(ProcessId id, std::uint32_t) {
+bool terminateProcess(ProcessId id, std::uint32_t timeoutMs) {
     system().terminated.push_back(id);
+    fake::logCall(L"terminate " + std::to_wstring(id) + L" " + std::to_wstring(timeoutMs));
     fake::FakeProcess* p = fake::findProcess(id);
     if (p == nullptr || !p->terminable) return false;
     fake::removeProcess(id);
@@ -96,6 +101,7 @@ bool terminateProcess(ProcessId id, std::uint32_t) {
 void sleepMilliseconds(std::uint32_t ms) {
     system().clockMs += ms;
     system().sleeps.push_back(ms);
+    fake::logCall(L"sleep " + std::to_wstring(ms));
 }
 
 std::vector<WindowHandle> listProcessWindows(ProcessId id) {
@@ -114,8 +120,9 @@ WindowHandle findProcessWindow(ProcessId id) {
     return 0;
 }
 
-bool windowAnswers(WindowHandle window, std::uint32_t) {
+bool windowAnswers(WindowHandle window, std::uint32_t timeoutMs) {
     system().probed.push_back(window);
+    fake::logCall(L"probe " + std::to_wstring(window) + L" " + std::to_wstring(timeoutMs));
     for (const fake::FakeProcess& p : system().processes)
         for (const fake::FakeWindow& w : p.windows)
             if (w.handle == window) return w.answers && !w.vanishes;
@@ -166,6 +173,7 @@ bool lookupDebugPrivilege(PrivilegeId& privilege) {
 
 bool setPrivilege(TokenHandle, PrivilegeId, bool enable) {
     system().privilegeChanges.push_back(enable);
+    fake::logCall(enable ? L"privilege on" : L"privilege off");
     return system().privilegeGranted;
 }
 
@@ -182,11 +190,13 @@ bool readConsoleInput(std::wstring& text) {
 void writeConsole(const std::wstring& text) {
     system().output += text;
     system().transcript += text;
+    fake::logCall(L"print " + text);
 }
 
 void waitForKeystroke() {
     ++system().keyWaits;
     system().transcript += L"[key]";
+    fake::logCall(L"key");
 }
 
 void initializePlatform() {}

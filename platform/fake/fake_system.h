@@ -49,6 +49,11 @@ struct FakeSystem {
     std::vector<ProcessId> terminated; // ids passed to terminateProcess, in order
     std::vector<WindowHandle> probed;  // windows passed to windowAnswers
     bool windowEnumerationFails = false;
+    // The calls that make up a check and the end of a run, in the order they
+    // came, with the values that tell them apart: "sleep 500", "enumerate",
+    // "probe 77 1000" (window, timeout), "terminate 1000 1000" (id, timeout),
+    // "start C:\\x.exe", "privilege off", "print <text>", "key".
+    std::vector<std::wstring> calls;
     // Image paths compare as on Windows (case folded) unless this is false.
     bool foldCase = true;
 
