@@ -44,9 +44,6 @@ int inChild(Body body) {
 class DebugPrivilege : public testing::Test {
 protected:
     void SetUp() override {
-        if (!hasFlag(CAP_SYS_PTRACE, CAP_PERMITTED) || !hasFlag(CAP_KILL, CAP_PERMITTED)) {
-            GTEST_SKIP() << "needs CAP_SYS_PTRACE and CAP_KILL in the permitted set (run as root)";
-        }
         token = acquireThreadToken();
         ASSERT_NE(token, 0u);
         ASSERT_TRUE(lookupDebugPrivilege(privilege));
@@ -57,6 +54,7 @@ protected:
 };
 
 TEST_F(DebugPrivilege, DisableLowersAndEnableRaisesBothCapabilities) {
+    ASSERT_TRUE(test::debugCapabilitiesPermitted()) << test::kRunAsRoot;
     EXPECT_EQ(inChild([&] {
                   if (!setPrivilege(token, privilege, false)) return 1;
                   if (hasFlag(CAP_SYS_PTRACE, CAP_EFFECTIVE) || hasFlag(CAP_KILL, CAP_EFFECTIVE)) return 2;
@@ -68,6 +66,8 @@ TEST_F(DebugPrivilege, DisableLowersAndEnableRaisesBothCapabilities) {
               0);
 }
 
+// As an ordinary user runs: the capabilities are not permitted (as root,
+// each is dropped in turn).
 TEST_F(DebugPrivilege, EnableIsRefusedWithoutPermission) {
     for (const cap_value_t dropped : {CAP_SYS_PTRACE, CAP_KILL}) {
         EXPECT_EQ(inChild([&] {
@@ -83,6 +83,7 @@ TEST_F(DebugPrivilege, EnableIsRefusedWithoutPermission) {
 }
 
 TEST_F(DebugPrivilege, GovernsReadingAnotherUsersImagePath) {
+    ASSERT_TRUE(test::debugCapabilitiesPermitted()) << test::kRunAsRoot;
     test::TempFolder folder;
     const std::string path = test::copyTestProgram("idle_sleeper", folder.path);
     const pid_t other = fork();
