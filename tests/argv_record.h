@@ -24,11 +24,4 @@ inline std::vector<std::string> recordedArguments(const std::string& bytes) {
     return words;
 }
 
-// The output of a run from "Ready to go." on: the part that does not depend
-// on how the settings were made.
-inline std::string fromReadyToGo(const std::string& output) {
-    const std::size_t at = output.find("Ready to go.");
-    return at == std::string::npos ? std::string() : output.substr(at);
-}
-
 } // namespace procguard::test
