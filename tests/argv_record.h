@@ -1,5 +1,5 @@
-// Reading what the argv_recorder test program wrote: each argument followed
-// by a zero byte.
+// Reading what the argv_recorder test program wrote: each word followed by a
+// zero byte.
 #pragma once
 
 #include <algorithm>
@@ -8,7 +8,8 @@
 
 namespace procguard::test {
 
-// Every recorded word, the program's own name first.
+// Every recorded word, the program's own name first (on Windows the whole
+// command line, which begins with it).
 inline std::vector<std::string> recordedWords(const std::string& bytes) {
     std::vector<std::string> words;
     std::size_t begin = 0;

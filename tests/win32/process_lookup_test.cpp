@@ -16,8 +16,8 @@ std::wstring upper(std::wstring text) {
 
 TEST(Win32ProcessLookup, TargetIsFoundByItsPathInAnotherLetterCase) {
     test::ChildProcess child;
-    ASSERT_TRUE(test::startTestProgram(L"windowless", L"", child));
-    const std::wstring path = test::testProgramPath(L"windowless");
+    ASSERT_TRUE(test::startTestProgram(L"idle_sleeper", L"", child));
+    const std::wstring path = test::testProgramPath(L"idle_sleeper");
     EXPECT_EQ(findProcessByPath(path), child.id);
     EXPECT_EQ(findProcessByPath(upper(path)), child.id);
 
@@ -30,21 +30,21 @@ TEST(Win32ProcessLookup, TargetIsFoundByItsPathInAnotherLetterCase) {
 
 TEST(Win32ProcessLookup, OtherSpellingsOfThePathAreNotTheTarget) {
     test::ChildProcess child;
-    ASSERT_TRUE(test::startTestProgram(L"windowless", L"", child));
-    std::wstring forward = test::testProgramPath(L"windowless");
+    ASSERT_TRUE(test::startTestProgram(L"idle_sleeper", L"", child));
+    std::wstring forward = test::testProgramPath(L"idle_sleeper");
     for (wchar_t& unit : forward)
         if (unit == L'\\') unit = L'/';
     EXPECT_EQ(findProcessByPath(forward), 0u);
-    EXPECT_EQ(findProcessByPath(L"windowless.exe"), 0u);
-    EXPECT_EQ(findProcessByPath(test::testProgramPath(L"windowless") + L" "), 0u);
+    EXPECT_EQ(findProcessByPath(L"idle_sleeper.exe"), 0u);
+    EXPECT_EQ(findProcessByPath(test::testProgramPath(L"idle_sleeper") + L" "), 0u);
 }
 
 TEST(Win32ProcessLookup, AnEndedTargetIsNoLongerFound) {
-    const std::wstring path = test::testProgramPath(L"windowless");
+    const std::wstring path = test::testProgramPath(L"idle_sleeper");
     test::terminateInstancesOf(path);
     {
         test::ChildProcess child;
-        ASSERT_TRUE(test::startTestProgram(L"windowless", L"", child));
+        ASSERT_TRUE(test::startTestProgram(L"idle_sleeper", L"", child));
         ASSERT_EQ(findProcessByPath(path), child.id);
     }
     EXPECT_EQ(findProcessByPath(path), 0u);
