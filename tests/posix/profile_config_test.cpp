@@ -69,22 +69,7 @@ TEST_F(ProfileConfig, EveryFieldRoundTrips) {
     Settings loaded;
     const LoadResult result = load(widePath("all.ini"), loaded);
     ASSERT_EQ(result.status, LoadStatus::Loaded) << std::string(result.message.begin(), result.message.end());
-    EXPECT_EQ(loaded.processName, saved.processName);
-    EXPECT_EQ(loaded.commandParams, saved.commandParams);
-    EXPECT_EQ(loaded.checkPeriod, 3000000000u);
-    EXPECT_EQ(loaded.responseTimeout, 0xFFFFFFFFu);
-    EXPECT_EQ(loaded.finishCondition.type, FinishKind::VariableValue);
-    EXPECT_FALSE(loaded.finishCondition.dataBool);
-    EXPECT_EQ(loaded.finishCondition.dataString, L"'<Run>'");
-    EXPECT_EQ(loaded.finishCondition.dataInt, INT32_MIN);
-    ASSERT_EQ(loaded.variables.size(), 2u);
-    for (std::size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(loaded.variables[i].name, saved.variables[i].name);
-        EXPECT_EQ(loaded.variables[i].data, saved.variables[i].data);
-        EXPECT_EQ(loaded.variables[i].type, saved.variables[i].type);
-        EXPECT_EQ(loaded.variables[i].baseValue, saved.variables[i].baseValue);
-        EXPECT_EQ(loaded.variables[i].value, 0);
-    }
+    test::expectLoadedAsSaved(loaded, saved);
 }
 
 TEST_F(ProfileConfig, SavingIntoAnEditedFileKeepsItsOtherLines) {
