@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -29,11 +28,6 @@ struct WatchdogOutcome {
 // `config` (if not empty) as its command-line argument, for up to a minute.
 using WatchdogRunner = std::function<WatchdogOutcome(const std::string& input, const std::string& config)>;
 
-inline std::string readBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // `folder` is empty; `recorder` is the argv_recorder test program, at a path
 // no other running process has.
 inline void checkDialogueRunAndItsSavedFile(const std::filesystem::path& folder, const std::filesystem::path& recorder,
@@ -45,7 +39,7 @@ inline void checkDialogueRunAndItsSavedFile(const std::filesystem::path& folder,
     fs::create_directory(counted);
     for (const char* name : {"a.png", "b.png", "c.txt"}) std::ofstream(counted / name) << name;
     const std::string saved = (folder / "saved.ini").string();
-    const auto recorded = [&](const char* name) { return recordedArguments(readBytes(records / name)); };
+    const auto recorded = [&](const char* name) { return recordedArguments(readFile(records / name)); };
     const auto recordedThirdRun = [&] { return waitUntil([&] { return fs::exists(records / "args13.txt"); }); };
 
     // Shared-line answers: "y 0 10" keeps <A>, makes it a restart count and

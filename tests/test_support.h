@@ -1,9 +1,12 @@
-// Helpers of the OS tests on every platform: waiting for a state, and
-// reading what the watchdog printed.
+// Helpers of the OS tests on every platform: waiting for a state, reading a
+// file, and reading what the watchdog printed.
 #pragma once
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +23,12 @@ inline bool waitUntil(const std::function<bool()>& condition,
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+}
+
+// A whole file's bytes; empty when it cannot be read.
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

@@ -5,24 +5,18 @@
 // must read without a crash, and a write must either be refused for one of
 // the documented reasons, leaving the bytes alone, or leave the value
 // readable with every other key and every other line as it was.
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "base/utf8.h"
+#include "fuzz/fuzz_failure.h"
 #include "platform/posix/ini_text.h"
 #include "posix/ini_text_check.h"
 
 namespace {
 
 using namespace procguard;
-
-[[noreturn]] void fail(const std::string& what) {
-    std::fprintf(stderr, "ini_text_fuzz: %s\n", what.c_str());
-    std::abort();
-}
 
 struct Case {
     std::wstring section = L"main";

@@ -13,14 +13,6 @@
 namespace procguard {
 namespace {
 
-bool hasFlag(cap_value_t capability, cap_flag_t set) {
-    cap_t state = cap_get_proc();
-    cap_flag_value_t value = CAP_CLEAR;
-    cap_get_flag(state, capability, set, &value);
-    cap_free(state);
-    return value == CAP_SET;
-}
-
 bool clearCapability(cap_value_t capability, bool permittedToo) {
     cap_t state = cap_get_proc();
     bool ok = cap_set_flag(state, CAP_EFFECTIVE, 1, &capability, CAP_CLEAR) == 0;
@@ -57,10 +49,10 @@ TEST_F(DebugPrivilege, DisableLowersAndEnableRaisesBothCapabilities) {
     ASSERT_TRUE(test::debugCapabilitiesPermitted()) << test::kRunAsRoot;
     EXPECT_EQ(inChild([&] {
                   if (!setPrivilege(token, privilege, false)) return 1;
-                  if (hasFlag(CAP_SYS_PTRACE, CAP_EFFECTIVE) || hasFlag(CAP_KILL, CAP_EFFECTIVE)) return 2;
-                  if (!hasFlag(CAP_SYS_PTRACE, CAP_PERMITTED)) return 3; // only lowered, not dropped
+                  if (test::hasCapability(CAP_SYS_PTRACE, true) || test::hasCapability(CAP_KILL, true)) return 2;
+                  if (!test::debugCapabilitiesPermitted()) return 3; // only lowered, not dropped
                   if (!setPrivilege(token, privilege, true)) return 4;
-                  if (!hasFlag(CAP_SYS_PTRACE, CAP_EFFECTIVE) || !hasFlag(CAP_KILL, CAP_EFFECTIVE)) return 5;
+                  if (!test::hasCapability(CAP_SYS_PTRACE, true) || !test::hasCapability(CAP_KILL, true)) return 5;
                   return 0;
               }),
               0);

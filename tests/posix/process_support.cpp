@@ -10,7 +10,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "base/utf8.h"
 #include "target/process_lookup.h"
@@ -146,23 +145,24 @@ void killInstancesOf(const std::string& path) {
     for (pid_t pid : runningInstancesOf(path)) kill(pid, SIGKILL);
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void writeBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 std::wstring widen(const std::string& utf8) { return decodeUtf8(utf8); }
 
-namespace {
-
-bool hasFlag(cap_t state, cap_value_t capability, cap_flag_t set) {
+bool hasCapability(int capability, bool effective) {
+    cap_t state = cap_get_proc();
     cap_flag_value_t value = CAP_CLEAR;
-    return cap_get_flag(state, capability, set, &value) == 0 && value == CAP_SET;
+    const bool has = cap_get_flag(state, capability, effective ? CAP_EFFECTIVE : CAP_PERMITTED, &value) == 0 &&
+                     value == CAP_SET;
+    cap_free(state);
+    return has;
 }
+
+bool debugCapabilitiesPermitted() { return hasCapability(CAP_SYS_PTRACE) && hasCapability(CAP_KILL); }
+
+namespace {
 
 // Sets the effective flag of each capability; false when the system refused.
 bool setEffective(const std::vector<int>& capabilities, cap_flag_value_t value) {
@@ -177,18 +177,9 @@ bool setEffective(const std::vector<int>& capabilities, cap_flag_value_t value) 
 
 } // namespace
 
-bool debugCapabilitiesPermitted() {
-    cap_t state = cap_get_proc();
-    const bool permitted = hasFlag(state, CAP_SYS_PTRACE, CAP_PERMITTED) && hasFlag(state, CAP_KILL, CAP_PERMITTED);
-    cap_free(state);
-    return permitted;
-}
-
 LoweredCapabilities::LoweredCapabilities(const std::vector<int>& capabilities) {
-    cap_t state = cap_get_proc();
     for (int capability : capabilities)
-        if (hasFlag(state, capability, CAP_EFFECTIVE)) lowered_.push_back(capability);
-    cap_free(state);
+        if (hasCapability(capability, true)) lowered_.push_back(capability);
     if (!setEffective(lowered_, CAP_CLEAR)) lowered_.clear();
 }
 

@@ -64,17 +64,18 @@ int zombieChildrenOf(pid_t parent);
 // Kills every running instance of the executable at `path`.
 void killInstancesOf(const std::string& path);
 
-// Reads a whole file; empty when it cannot be read.
-std::string readFile(const std::string& path);
-
 // Writes `bytes` to `path` as they are.
 void writeBytes(const std::string& path, const std::string& bytes);
 
 std::wstring widen(const std::string& utf8);
 
-// Whether CAP_SYS_PTRACE and CAP_KILL, the debug privilege, are in this
-// process's permitted set. The tests of the side with the privilege need
-// them and fail without: run the suite as root, as CI does.
+// Whether this thread has a capability (CAP_KILL, ...) in its permitted
+// set, or with `effective` in its effective set.
+bool hasCapability(int capability, bool effective = false);
+
+// Whether CAP_SYS_PTRACE and CAP_KILL, the debug privilege, are permitted.
+// The tests of the side with the privilege need them and fail without: run
+// the suite as root, as CI does.
 bool debugCapabilitiesPermitted();
 inline constexpr const char* kRunAsRoot =
     "needs CAP_SYS_PTRACE and CAP_KILL in the permitted set: run the tests as root, as CI does";
