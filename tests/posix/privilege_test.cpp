@@ -45,8 +45,17 @@ protected:
     PrivilegeId privilege;
 };
 
-TEST_F(DebugPrivilege, DisableLowersAndEnableRaisesBothCapabilities) {
-    ASSERT_TRUE(test::debugCapabilitiesPermitted()) << test::kRunAsRoot;
+// The side with the privilege needs it permitted; `ctest -E AsRoot` leaves
+// it out for a run as an ordinary user.
+class DebugPrivilegeAsRoot : public DebugPrivilege {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(test::debugCapabilitiesPermitted()) << test::kRunAsRoot;
+        DebugPrivilege::SetUp();
+    }
+};
+
+TEST_F(DebugPrivilegeAsRoot, DisableLowersAndEnableRaisesBothCapabilities) {
     EXPECT_EQ(inChild([&] {
                   if (!setPrivilege(token, privilege, false)) return 1;
                   if (test::hasCapability(CAP_SYS_PTRACE, true) || test::hasCapability(CAP_KILL, true)) return 2;
@@ -74,8 +83,7 @@ TEST_F(DebugPrivilege, EnableIsRefusedWithoutPermission) {
     EXPECT_FALSE(setPrivilege(token, PrivilegeId {}, true)) << "no privilege";
 }
 
-TEST_F(DebugPrivilege, GovernsReadingAnotherUsersImagePath) {
-    ASSERT_TRUE(test::debugCapabilitiesPermitted()) << test::kRunAsRoot;
+TEST_F(DebugPrivilegeAsRoot, GovernsReadingAnotherUsersImagePath) {
     test::TempFolder folder;
     const std::string path = test::copyTestProgram("idle_sleeper", folder.path);
     const pid_t other = fork();
