@@ -60,7 +60,7 @@ TEST(Soak, ManyRestartsLeaveHandlesAndWorkingSetFlat) {
     const std::wstring target = test::testProgramPath(L"exit_at_once");
     Sample before;
     Sample after;
-    test::runSoak<QuietOutput>({target, 50, 1000, 250, std::chrono::seconds(120)}, [&] { before = sample(); },
+    test::runSoak<QuietOutput>({target, 50, 1000, 250, std::chrono::seconds(180)}, [&] { before = sample(); },
                                [&] { after = sample(); });
     test::terminateInstancesOf(target);
     std::printf("soak: handles %lu -> %lu; working set %llu -> %llu KiB\n", static_cast<unsigned long>(before.handles),
