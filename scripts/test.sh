@@ -42,13 +42,25 @@ prepare_wine() {
     "$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 
+# The Linux builds must have the X11 window probe: without libxcb they fail
+# at configure rather than leave the X11 tests out. In the sanitizer and
+# Windows builds, where the target starts most slowly, the tests whose
+# verdict involves real time run three times in a row: one that depends on
+# machine load fails here rather than in some later run.
 status=0
 for preset in linux linux-asan linux-fuzz windows; do
     echo "== $preset: build"
-    cmake --preset "$preset" >/dev/null
+    options=()
+    if [ "$preset" != windows ]; then options=(-DPROCGUARD_REQUIRE_XCB=ON); fi
+    cmake --preset "$preset" "${options[@]}" >/dev/null
     cmake --build --preset "$preset"
     echo "== $preset: test"
     if [ "$preset" = windows ]; then prepare_wine; fi
-    ctest --preset "$preset" || status=1
+    if [ "$preset" = linux-asan ] || [ "$preset" = windows ]; then
+        ctest --preset "$preset" -LE realtime || status=1
+        ctest --preset "$preset" -L realtime --repeat until-fail:3 || status=1
+    else
+        ctest --preset "$preset" || status=1
+    fi
 done
 exit $status

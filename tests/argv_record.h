@@ -1,5 +1,5 @@
-// Reading what the argv_recorder test program wrote: each argument followed
-// by a zero byte.
+// Reading what the argv_recorder test program wrote: each word followed by a
+// zero byte.
 #pragma once
 
 #include <algorithm>
@@ -8,7 +8,8 @@
 
 namespace procguard::test {
 
-// Every recorded word, the program's own name first.
+// Every recorded word, the program's own name first (on Windows the whole
+// command line, which begins with it).
 inline std::vector<std::string> recordedWords(const std::string& bytes) {
     std::vector<std::string> words;
     std::size_t begin = 0;
@@ -22,13 +23,6 @@ inline std::vector<std::string> recordedArguments(const std::string& bytes) {
     std::vector<std::string> words = recordedWords(bytes);
     words.erase(words.begin(), words.begin() + std::min<std::size_t>(2, words.size()));
     return words;
-}
-
-// The output of a run from "Ready to go." on: the part that does not depend
-// on how the settings were made.
-inline std::string fromReadyToGo(const std::string& output) {
-    const std::size_t at = output.find("Ready to go.");
-    return at == std::string::npos ? std::string() : output.substr(at);
 }
 
 } // namespace procguard::test

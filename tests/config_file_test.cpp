@@ -127,22 +127,7 @@ TEST_F(ConfigFile, SavedSettingsLoadBack) {
     EXPECT_EQ(result.status, LoadStatus::Loaded);
     EXPECT_EQ(result.path, kPath);
     EXPECT_EQ(result.message, L"");
-    EXPECT_EQ(loaded.processName, saved.processName);
-    EXPECT_EQ(loaded.commandParams, saved.commandParams);
-    EXPECT_EQ(loaded.checkPeriod, 3000000000u);
-    EXPECT_EQ(loaded.responseTimeout, 20000u);
-    EXPECT_EQ(loaded.finishCondition.type, FinishKind::FileCount);
-    EXPECT_TRUE(loaded.finishCondition.dataBool);
-    EXPECT_EQ(loaded.finishCondition.dataString, saved.finishCondition.dataString);
-    EXPECT_EQ(loaded.finishCondition.dataInt, 500);
-    ASSERT_EQ(loaded.variables.size(), 2u);
-    for (std::size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(loaded.variables[i].name, saved.variables[i].name);
-        EXPECT_EQ(loaded.variables[i].data, saved.variables[i].data);
-        EXPECT_EQ(loaded.variables[i].type, saved.variables[i].type);
-        EXPECT_EQ(loaded.variables[i].baseValue, saved.variables[i].baseValue);
-        EXPECT_EQ(loaded.variables[i].value, 0);
-    }
+    test::expectLoadedAsSaved(loaded, saved);
 }
 
 TEST_F(ConfigFile, MissingFileIsReportedAndLoadsNothing) {

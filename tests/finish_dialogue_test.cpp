@@ -2,18 +2,14 @@
 
 #include "dialogue/finish_dialogue.h"
 #include "console/console.h"
+#include "dialogue_texts.h"
 #include "platform/fake/fake_system.h"
 
 namespace procguard {
 namespace {
 
-const std::wstring menu =
-    L"When would you like the program to stop restarting the target process?\n[0] Never.\n"
-    L"[1] When a certain number of files exists.\n[2] After a certain number of restarts.\n"
-    L"[3] When a variable has reached a certain value.\nYour choice: ";
-const std::wstring maskPrompt =
-    L"Enter file mask to look for (e.g. C:\\MyFolder\\*.bmp to get the number of .bmp files in "
-    L"C:\\MyFolder\\):\n";
+const std::wstring& menu = test::kFinishMenu;
+const std::wstring& maskPrompt = test::kMaskPrompt;
 const std::wstring numberPrompt = L"Enter the number to check against: ";
 const std::wstring filesDirection =
     L"Should the number of files be greater or smaller than the given number? "

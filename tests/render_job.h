@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "config/watch_settings.h"
 
 namespace procguard::test {
@@ -48,6 +50,13 @@ inline std::wstring storedFields(const WatchSettings& s) {
                         n(f.type) + n(f.dataBool) + n(f.dataInt) + f.dataString + L"\n";
     for (const Variable& v : s.variables) text += n(v.type) + n(v.baseValue) + v.name + L" " + v.data + L"\n";
     return text;
+}
+
+// Expects every stored field of `loaded` to equal `saved`'s; the current
+// values of variables are not stored and load as 0.
+inline void expectLoadedAsSaved(const WatchSettings& loaded, const WatchSettings& saved) {
+    EXPECT_EQ(storedFields(loaded), storedFields(saved));
+    for (const Variable& variable : loaded.variables) EXPECT_EQ(variable.value, 0);
 }
 
 } // namespace procguard::test

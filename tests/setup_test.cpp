@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "console/console.h"
+#include "dialogue_texts.h"
 #include "platform/fake/fake_system.h"
 
 namespace procguard {
@@ -25,10 +26,7 @@ const std::wstring kTimeout =
     L"If the target process is running, we will also check if it is still responsive.\n"
     L"If it does not respond in time, it will be terminated or restarted.\n"
     L"Enter response timeout (in ms): ";
-const std::wstring kFinishMenu =
-    L"When would you like the program to stop restarting the target process?\n[0] Never.\n"
-    L"[1] When a certain number of files exists.\n[2] After a certain number of restarts.\n"
-    L"[3] When a variable has reached a certain value.\nYour choice: ";
+using test::kFinishMenu;
 const std::wstring kSave = L"Configuration complete. Save configuration for reuse? (y/n)\n";
 
 class SetupTest : public ::testing::Test {

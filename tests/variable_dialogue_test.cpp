@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "console/console.h"
+#include "dialogue_texts.h"
 #include "platform/fake/fake_system.h"
 #include "dialogue/variable_dialogue.h"
 
@@ -12,9 +13,7 @@ const std::wstring kindMenu =
     L"By what should this value be replaced?\n[0] Number of times the program has been "
     L"restarted.\n[1] Number of files matching a certain pattern (e.g. files in a folder).\n"
     L"Your choice: ";
-const std::wstring maskPrompt =
-    L"Enter file mask to look for (e.g. C:\\MyFolder\\*.bmp to get the number of .bmp files in "
-    L"C:\\MyFolder\\):\n";
+const std::wstring& maskPrompt = test::kMaskPrompt;
 const std::wstring basePrompt =
     L"Enter the base value for this variable (value to be added or subtracted from the "
     L"calculated value): ";

@@ -37,6 +37,8 @@ void removeProcess(ProcessId id) {
 
 namespace {
 
+void logCall(const std::wstring& call) { system().calls.push_back(call); }
+
 FakeProcess* findProcess(ProcessId id) {
     for (FakeProcess& p : system().processes)
         if (p.id == id) return &p;
@@ -58,6 +60,7 @@ void collectEndedProcesses() {}
 bool enumerateProcessIds(std::vector<ProcessId>& ids) {
     ids.clear();
     ++system().enumerations;
+    fake::logCall(L"enumerate");
     if (system().enumerationFails) return false;
     for (const fake::FakeProcess& p : system().processes) ids.push_back(p.id);
     return true;
@@ -119,6 +122,7 @@ OsResult startProcess(const std::wstring& path, const std::wstring& arguments, H
     started = HeldProcess{};
     fake::FakeSystem& s = system();
     s.starts.push_back({path, arguments});
+    fake::logCall(L"start " + path);
     if (std::find(s.failingStarts.begin(), s.failingStarts.end(), path) != s.failingStarts.end())
         return {false, s.startError};
     if (s.startedProcessesRun) {
@@ -128,8 +132,9 @@ OsResult startProcess(const std::wstring& path, const std::wstring& arguments, H
     return {};
 }
 
-bool terminateProcess(const HeldProcess& process, std::uint32_t) {
+bool terminateProcess(const HeldProcess& process, std::uint32_t timeoutMs) {
     system().terminated.push_back(process.id);
+    fake::logCall(L"terminate " + std::to_wstring(process.id) + L" " + std::to_wstring(timeoutMs));
     fake::FakeProcess* p = fake::findProcess(process.id);
     if (p == nullptr || !p->terminable) return false;
     fake::removeProcess(process.id);
@@ -139,6 +144,7 @@ bool terminateProcess(const HeldProcess& process, std::uint32_t) {
 void sleepMilliseconds(std::uint32_t ms) {
     system().clockMs += ms;
     system().sleeps.push_back(ms);
+    fake::logCall(L"sleep " + std::to_wstring(ms));
     if (system().duringSleep) system().duringSleep(system().sleeps.size());
 }
 
@@ -173,8 +179,9 @@ WindowHandle findProcessWindow(ProcessId id) {
     return 0;
 }
 
-bool windowAnswers(WindowHandle window, std::uint32_t) {
+bool windowAnswers(WindowHandle window, std::uint32_t timeoutMs) {
     system().probed.push_back(window);
+    fake::logCall(L"probe " + std::to_wstring(window) + L" " + std::to_wstring(timeoutMs));
     for (const fake::FakeProcess& p : system().processes)
         for (const fake::FakeWindow& w : p.windows)
             if (w.handle == window) return w.answers && !w.vanishes;
@@ -230,6 +237,7 @@ bool lookupDebugPrivilege(PrivilegeId& privilege) {
 
 bool setPrivilege(TokenHandle, PrivilegeId, bool enable) {
     system().privilegeChanges.push_back(enable);
+    fake::logCall(enable ? L"privilege on" : L"privilege off");
     return system().privilegeGranted;
 }
 
@@ -246,11 +254,13 @@ bool readConsoleInput(std::wstring& text) {
 void writeConsole(const std::wstring& text) {
     system().output += text;
     system().transcript += text;
+    fake::logCall(L"print " + text);
 }
 
 void waitForKeystroke() {
     ++system().keyWaits;
     system().transcript += L"[key]";
+    fake::logCall(L"key");
 }
 
 void initializePlatform() {}

@@ -61,6 +61,11 @@ struct FakeSystem {
     // resolveTargetPath: typed path -> resolved path; others cannot be resolved.
     std::map<std::wstring, std::wstring> resolvedPaths;
     std::vector<std::wstring> folders; // paths isFolder() reports
+    // The calls that make up a check and the end of a run, in the order they
+    // came, with the values that tell them apart: "sleep 500", "enumerate",
+    // "probe 77 1000" (window, timeout), "terminate 1000 1000" (id, timeout),
+    // "start C:\\x.exe", "privilege off", "print <text>", "key".
+    std::vector<std::wstring> calls;
     // Image paths compare as on Windows (case folded) unless this is false,
     // and "/?" asks for help unless this is false.
     bool foldCase = true;

@@ -6,13 +6,12 @@
 // the documented reasons, leaving the bytes alone, or leave the value
 // readable with every other key and every other line as it was. A file in
 // another encoding must come back from its UTF-8 text byte for byte.
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "base/utf8.h"
+#include "fuzz/fuzz_failure.h"
 #include "platform/posix/ini_text.h"
 #include "platform/posix/profile_encoding.h"
 #include "posix/ini_text_check.h"
@@ -20,11 +19,6 @@
 namespace {
 
 using namespace procguard;
-
-[[noreturn]] void fail(const std::string& what) {
-    std::fprintf(stderr, "ini_text_fuzz: %s\n", what.c_str());
-    std::abort();
-}
 
 struct Case {
     std::wstring section = L"main";

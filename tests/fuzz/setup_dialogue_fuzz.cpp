@@ -6,22 +6,16 @@
 // The dialogue must end on every input, either with a setup or at the end
 // of the input, never asking forever, and never writing more than the
 // input can account for.
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "app/setup.h"
 #include "console/console.h"
+#include "fuzz/fuzz_failure.h"
 #include "platform/fake/fake_system.h"
 
 namespace {
 
 using namespace procguard;
-
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "setup_dialogue_fuzz: %s\n", what);
-    std::abort();
-}
 
 // Everything the dialogue may ever print without being asked again: the
 // menus and questions of one pass, the process list and the messages of a

@@ -9,23 +9,17 @@
 // template's own placeholders, which take the given values in turn.
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "config/profile.h"
+#include "fuzz/fuzz_failure.h"
 #include "base/decimal.h"
 #include "vars/variable.h"
 
 namespace {
 
 using namespace procguard;
-
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "substitution_fuzz: %s\n", what);
-    std::abort();
-}
 
 // The longest command line Windows starts: substitution stops growing the
 // line there, however the names and values multiply it.

@@ -33,13 +33,8 @@ const std::string kUsage = "Usage: procguard [--events FILE] [config-file]\n";
 const std::string kBigEndian("\xFE\xFF\0[\0m", 6);
 const std::string kInputEnded = "\nThe console input ended before the setup was complete; nothing to watch.\n";
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::size_t occurrences(const std::string& text, const std::string& part) {
-    std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
+using test::contains;
+using test::occurrences;
 
 // Bytes of any value but the ones listed, the same on every run.
 std::string garbage(std::size_t size, const std::string& without) {
@@ -77,6 +72,21 @@ protected:
     }
     WatchdogRun type(const std::string& input, std::chrono::milliseconds limit = 20s) {
         return test::runWatchdog(folder.path, {}, input, limit);
+    }
+
+    // Keys to close [main] with: a file-count variable over a folder of its
+    // own, which every check counts, so that the test can wait for checks.
+    std::string countedVariable() {
+        std::filesystem::create_directory(pathOf("counted"));
+        return "variables=1\n[variable0]\ntype=1\nname=<C>\ndata=" + pathOf("counted") + "/*\n";
+    }
+    // While the watchdog runs: waits for 20 of its checks, then calls `sample`.
+    std::function<void(pid_t)> afterChecks(const std::function<void(pid_t)>& sample) {
+        return [this, sample](pid_t watchdog) {
+            test::CheckCounter counter(pathOf("counted"));
+            EXPECT_TRUE(counter.waitForChecks(20)) << test::watchdogOutput(folder.path);
+            sample(watchdog);
+        };
     }
 
     // The arguments argv_recorder wrote to `file`, without its own path.
@@ -156,6 +166,25 @@ TEST_F(BadInput, GarbageAndNulBytesAroundTheKeysAreSkipped) {
     EXPECT_FALSE(contains(run.output, "Failed")) << run.output;
 }
 
+TEST_F(BadInput, AFileWithOnlyATargetRunsOnTheDefaults) {
+    // Garbage, and a target that is missing, but no periods and no
+    // [finishCondition]. The first check, which tries to start the target,
+    // comes after the default check period of 10 s (and not after the 30 s
+    // of the response timeout); the run never ends by itself.
+    const std::string firstCheck = "Failed to restart process (1 runs): No such file or directory\n";
+    const auto started = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::duration untilFirstCheck {};
+    const WatchdogRun run = watch(garbage(65536, "[") + "\n[main]\nprocessName=" + pathOf("missing") + "\n", 60s,
+                                  [&](pid_t) {
+        test::waitUntil([&] { return contains(test::watchdogOutput(folder.path), firstCheck); }, 40s);
+        untilFirstCheck = std::chrono::steady_clock::now() - started;
+    });
+    EXPECT_TRUE(run.stillRunning) << run.output;
+    EXPECT_EQ(run.output, kReady + "Process not running, restarting...\n" + firstCheck);
+    EXPECT_GE(untilFirstCheck, 10s);
+    EXPECT_LT(untilFirstCheck, 30s);
+}
+
 TEST_F(BadInput, MissingSectionsTakeTheirDefaults) {
     // "variables" promises three sections and there are none: three
     // variables with an empty name, left out of the substitution.
@@ -171,8 +200,9 @@ TEST_F(BadInput, MissingSectionsTakeTheirDefaults) {
     // started once and then left alone.
     const std::string sleeper = program("idle_sleeper");
     std::size_t instances = 0;
-    const WatchdogRun endless = watch("[main]\nprocessName=" + sleeper + "\ncommandParams=30\ncheckPeriod=0\n", 1500ms,
-                                      [&](pid_t) { instances = test::runningInstancesOf(sleeper).size(); });
+    const WatchdogRun endless =
+        watch("[main]\nprocessName=" + sleeper + "\ncommandParams=30\ncheckPeriod=0\n" + countedVariable(), 20s,
+              afterChecks([&](pid_t) { instances = test::runningInstancesOf(sleeper).size(); }));
     test::killInstancesOf(sleeper);
     EXPECT_TRUE(endless.stillRunning) << endless.output;
     EXPECT_EQ(occurrences(endless.output, "Process restarted ("), 1u) << endless.output;
@@ -250,9 +280,9 @@ TEST_F(BadInput, NulInAValueEndsTheValue) {
     // file before the NUL: a new instance on every check.
     const std::string sleeper = program("idle_sleeper");
     std::size_t instances = 0;
-    const WatchdogRun run =
-        watch("[main]\nprocessName=" + sleeper + std::string(1, '\0') + "junk\ncommandParams=30\ncheckPeriod=20\n",
-              1500ms, [&](pid_t) { instances = test::runningInstancesOf(sleeper).size(); });
+    const WatchdogRun run = watch("[main]\nprocessName=" + sleeper + std::string(1, '\0') +
+                                      "junk\ncommandParams=30\ncheckPeriod=20\n" + countedVariable(),
+                                  20s, afterChecks([&](pid_t) { instances = test::runningInstancesOf(sleeper).size(); }));
     test::killInstancesOf(sleeper);
     EXPECT_TRUE(run.stillRunning);
     EXPECT_EQ(instances, 1u);
@@ -319,17 +349,18 @@ TEST_F(BadInput, TargetsThatDetachOrIgnoreSigtermAreLeftRunning) {
     // the same path: it is started once, and its exited parent is collected.
     const std::string forking = program("fork_and_exit");
     std::size_t instances = 0;
-    int zombies = -1;
-    const WatchdogRun run = watch(
-        "[main]\nprocessName=" + forking + "\ncommandParams=30\ncheckPeriod=20\n", 1500ms, [&](pid_t watchdog) {
-            instances = test::runningInstancesOf(forking).size();
-            zombies = test::zombieChildrenOf(watchdog);
-        });
+    bool collected = false;
+    const WatchdogRun run = watch("[main]\nprocessName=" + forking + "\ncommandParams=30\ncheckPeriod=20\n" +
+                                      countedVariable(),
+                                  20s, afterChecks([&](pid_t watchdog) {
+                                      instances = test::runningInstancesOf(forking).size();
+                                      collected = test::waitUntil([&] { return test::zombieChildrenOf(watchdog) == 0; });
+                                  }));
     test::killInstancesOf(forking);
     EXPECT_TRUE(run.stillRunning);
     EXPECT_EQ(occurrences(run.output, "Process restarted ("), 1u) << run.output;
     EXPECT_EQ(instances, 1u);
-    EXPECT_EQ(zombies, 0);
+    EXPECT_TRUE(collected);
 
     // A target that ignores SIGTERM neither holds up the end of the run nor
     // is disturbed by it.

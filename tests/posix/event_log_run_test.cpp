@@ -25,6 +25,12 @@ protected:
     static std::vector<std::string> members(const std::string& path, const std::string& name) {
         return test::membersOf(test::readFile(path), name);
     }
+    // Sends the signal and waits until the watchdog has ended (it stays a
+    // zombie until the run collects it).
+    static void stop(pid_t watchdog, int signalNumber) {
+        kill(watchdog, signalNumber);
+        test::waitUntil([&] { return test::processState(watchdog) == 'Z'; }, std::chrono::seconds(20));
+    }
     static std::size_t count(const std::string& path, const std::string& event) {
         const std::vector<std::string> events = members(path, "event");
         return static_cast<std::size_t>(std::count(events.begin(), events.end(), event));
@@ -42,13 +48,13 @@ TEST_F(EventLogRun, AKilledTargetIsLoggedAndARenamedLogIsOpenedAgain) {
             [&] { return count(log, "restarted") == restarts && test::runningInstancesOf(sleeper).size() == 1; });
     };
     const test::WatchdogRun run =
-        test::runWatchdogDriven(folder.path, {"--events", "events.jsonl", "run.ini"}, 30s, [&](pid_t watchdog) {
+        test::runWatchdog(folder.path, {"--events", "events.jsonl", "run.ini"}, "", 30s, [&](pid_t watchdog) {
             if (!started(1)) return;
             test::killInstancesOf(sleeper);
             if (!started(2)) return;
             std::rename(log.c_str(), (log + ".1").c_str()); // as log rotation does
             test::killInstancesOf(sleeper);
-            if (started(1)) kill(watchdog, SIGTERM);
+            if (started(1)) stop(watchdog, SIGTERM);
         });
     test::killInstancesOf(sleeper);
     EXPECT_EQ(run.exitCode, kExitStopped) << run.output;
@@ -69,8 +75,8 @@ TEST_F(EventLogRun, EachStopSignalEndsTheSleepAndTheRun) {
     for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
         std::remove(log.c_str());
         const test::WatchdogRun run =
-            test::runWatchdogDriven(folder.path, {"run.ini", "--events=events.jsonl"}, 20s, [&](pid_t watchdog) {
-                if (test::waitUntil([&] { return count(log, "surveillance started") == 1; })) kill(watchdog, signalNumber);
+            test::runWatchdog(folder.path, {"run.ini", "--events=events.jsonl"}, "", 20s, [&](pid_t watchdog) {
+                if (test::waitUntil([&] { return count(log, "surveillance started") == 1; })) stop(watchdog, signalNumber);
             });
         EXPECT_EQ(run.exitCode, kExitStopped) << signalNumber << "\n" << run.output;
         EXPECT_EQ(run.output.substr(run.output.size() - 10), "\nStopped.\n");

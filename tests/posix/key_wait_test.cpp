@@ -39,16 +39,9 @@ bool sameModes(const termios& a, const termios& b) {
            a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
 }
 
-// Waits for a child and returns its wait status, killing it after 10 s.
-int finish(pid_t child) {
-    int status = 0;
-    const bool ended = test::waitUntil([&] { return waitpid(child, &status, WNOHANG) == child; });
-    if (!ended) {
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-    }
-    return status;
-}
+// Waits for a child to end by itself and returns its wait status; one that
+// has not ended after 10 s is killed.
+int finish(pid_t child) { return test::endChild(child, 0, std::chrono::seconds(10)); }
 
 class WaitForKeystroke : public testing::Test {
 protected:

@@ -13,14 +13,6 @@
 namespace procguard {
 namespace {
 
-bool hasFlag(cap_value_t capability, cap_flag_t set) {
-    cap_t state = cap_get_proc();
-    cap_flag_value_t value = CAP_CLEAR;
-    cap_get_flag(state, capability, set, &value);
-    cap_free(state);
-    return value == CAP_SET;
-}
-
 bool clearCapability(cap_value_t capability, bool permittedToo) {
     cap_t state = cap_get_proc();
     bool ok = cap_set_flag(state, CAP_EFFECTIVE, 1, &capability, CAP_CLEAR) == 0;
@@ -44,9 +36,6 @@ int inChild(Body body) {
 class DebugPrivilege : public testing::Test {
 protected:
     void SetUp() override {
-        if (!hasFlag(CAP_SYS_PTRACE, CAP_PERMITTED) || !hasFlag(CAP_KILL, CAP_PERMITTED)) {
-            GTEST_SKIP() << "needs CAP_SYS_PTRACE and CAP_KILL in the permitted set (run as root)";
-        }
         token = acquireThreadToken();
         ASSERT_NE(token, 0u);
         ASSERT_TRUE(lookupDebugPrivilege(privilege));
@@ -56,18 +45,30 @@ protected:
     PrivilegeId privilege;
 };
 
-TEST_F(DebugPrivilege, DisableLowersAndEnableRaisesBothCapabilities) {
+// The side with the privilege needs it permitted; `ctest -E AsRoot` leaves
+// it out for a run as an ordinary user.
+class DebugPrivilegeAsRoot : public DebugPrivilege {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(test::debugCapabilitiesPermitted()) << test::kRunAsRoot;
+        DebugPrivilege::SetUp();
+    }
+};
+
+TEST_F(DebugPrivilegeAsRoot, DisableLowersAndEnableRaisesBothCapabilities) {
     EXPECT_EQ(inChild([&] {
                   if (!setPrivilege(token, privilege, false)) return 1;
-                  if (hasFlag(CAP_SYS_PTRACE, CAP_EFFECTIVE) || hasFlag(CAP_KILL, CAP_EFFECTIVE)) return 2;
-                  if (!hasFlag(CAP_SYS_PTRACE, CAP_PERMITTED)) return 3; // only lowered, not dropped
+                  if (test::hasCapability(CAP_SYS_PTRACE, true) || test::hasCapability(CAP_KILL, true)) return 2;
+                  if (!test::debugCapabilitiesPermitted()) return 3; // only lowered, not dropped
                   if (!setPrivilege(token, privilege, true)) return 4;
-                  if (!hasFlag(CAP_SYS_PTRACE, CAP_EFFECTIVE) || !hasFlag(CAP_KILL, CAP_EFFECTIVE)) return 5;
+                  if (!test::hasCapability(CAP_SYS_PTRACE, true) || !test::hasCapability(CAP_KILL, true)) return 5;
                   return 0;
               }),
               0);
 }
 
+// As an ordinary user runs: the capabilities are not permitted (as root,
+// each is dropped in turn).
 TEST_F(DebugPrivilege, EnableIsRefusedWithoutPermission) {
     for (const cap_value_t dropped : {CAP_SYS_PTRACE, CAP_KILL}) {
         EXPECT_EQ(inChild([&] {
@@ -82,7 +83,7 @@ TEST_F(DebugPrivilege, EnableIsRefusedWithoutPermission) {
     EXPECT_FALSE(setPrivilege(token, PrivilegeId {}, true)) << "no privilege";
 }
 
-TEST_F(DebugPrivilege, GovernsReadingAnotherUsersImagePath) {
+TEST_F(DebugPrivilegeAsRoot, GovernsReadingAnotherUsersImagePath) {
     test::TempFolder folder;
     const std::string path = test::copyTestProgram("idle_sleeper", folder.path);
     const pid_t other = fork();

@@ -2,11 +2,9 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
 
 #include "posix/process_support.h"
 
@@ -14,25 +12,16 @@ namespace procguard::test {
 
 namespace {
 
-// The parent's id and the state letter from /proc/PID/stat.
-bool readStat(const std::string& pidText, pid_t& parent, char& state) {
-    const std::string stat = readFile("/proc/" + pidText + "/stat");
-    const std::size_t close = stat.rfind(')');
-    if (close == std::string::npos || close + 4 >= stat.size()) return false;
-    state = stat[close + 2];
-    parent = static_cast<pid_t>(std::atol(stat.c_str() + close + 4));
-    return true;
-}
+// Files rather than pipes: a large input or output never blocks either side.
+std::string inputPath(const std::string& folder) { return folder + "/.watchdog-input"; }
+std::string outputPath(const std::string& folder) { return folder + "/.watchdog-output"; }
 
-WatchdogRun launch(const std::vector<std::string>& launcher, const std::string& folder,
-                   const std::vector<std::string>& arguments, const std::string& input,
-                   std::chrono::milliseconds limit, const std::function<void(pid_t)>& whileRunning,
-                   const std::function<void(pid_t)>& drive = {}) {
-    // Files rather than pipes: a large input or output never blocks either side.
-    const std::string inputPath = folder + "/.watchdog-input";
-    const std::string outputPath = folder + "/.watchdog-output";
-    writeBytes(inputPath, input);
+} // namespace
 
+WatchdogRun runWatchdog(const std::string& folder, const std::vector<std::string>& arguments,
+                        const std::string& input, std::chrono::milliseconds limit,
+                        const std::function<void(pid_t)>& whileRunning, const std::vector<std::string>& launcher) {
+    writeBytes(inputPath(folder), input);
     std::vector<std::string> words = launcher;
     words.push_back(PROCGUARD_EXECUTABLE);
     words.insert(words.end(), arguments.begin(), arguments.end());
@@ -44,8 +33,8 @@ WatchdogRun launch(const std::vector<std::string>& launcher, const std::string& 
     run.pid = fork();
     if (run.pid == 0) {
         setsid();
-        const int in = open(inputPath.c_str(), O_RDONLY);
-        const int out = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int in = open(inputPath(folder).c_str(), O_RDONLY);
+        const int out = open(outputPath(folder).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (in < 0 || out < 0 || chdir(folder.c_str()) != 0) _exit(126);
         dup2(in, STDIN_FILENO);
         dup2(out, STDOUT_FILENO);
@@ -55,13 +44,12 @@ WatchdogRun launch(const std::vector<std::string>& launcher, const std::string& 
     }
     if (run.pid < 0) return run;
     run.started = true;
-    if (drive) drive(run.pid);
 
     int status = 0;
-    const bool ended = waitUntil([&] { return waitpid(run.pid, &status, WNOHANG) == run.pid; }, limit);
-    if (!ended) {
+    const auto ended = [&] { return waitpid(run.pid, &status, WNOHANG) == run.pid; };
+    if (whileRunning) whileRunning(run.pid);
+    if (whileRunning ? !ended() : !waitUntil(ended, limit)) {
         run.stillRunning = true;
-        if (whileRunning) whileRunning(run.pid);
         kill(run.pid, SIGKILL);
         waitpid(run.pid, &status, 0);
     } else if (WIFEXITED(status)) {
@@ -69,61 +57,35 @@ WatchdogRun launch(const std::vector<std::string>& launcher, const std::string& 
     } else if (WIFSIGNALED(status)) {
         run.signal = WTERMSIG(status);
     }
-    run.output = readFile(outputPath);
+    run.output = readFile(outputPath(folder));
     return run;
 }
 
-} // namespace
+std::string watchdogOutput(const std::string& folder) { return readFile(outputPath(folder)); }
 
-WatchdogRun runWatchdog(const std::string& folder, const std::vector<std::string>& arguments,
-                        const std::string& input, std::chrono::milliseconds limit,
-                        const std::function<void(pid_t)>& whileRunning) {
-    return launch({}, folder, arguments, input, limit, whileRunning);
+CheckCounter::CheckCounter(const std::string& folder) : fd_(inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
+    if (fd_ >= 0) inotify_add_watch(fd_, folder.c_str(), IN_OPEN | IN_ONLYDIR);
 }
 
-WatchdogRun runWatchdogThrough(const std::vector<std::string>& launcher, const std::string& folder,
-                               const std::vector<std::string>& arguments, const std::string& input,
-                               std::chrono::milliseconds limit) {
-    return launch(launcher, folder, arguments, input, limit, {});
+CheckCounter::~CheckCounter() {
+    if (fd_ >= 0) close(fd_);
 }
 
-WatchdogRun runWatchdogDriven(const std::string& folder, const std::vector<std::string>& arguments,
-                              std::chrono::milliseconds limit, const std::function<void(pid_t)>& drive) {
-    return launch({}, folder, arguments, "", limit, {}, drive);
-}
-
-void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::vector<pid_t> runningInstancesOf(const std::string& path) {
-    std::vector<pid_t> pids;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename();
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::error_code error;
-        if (std::filesystem::read_symlink(entry.path() / "exe", error) != path || error) continue;
-        pid_t parent = 0;
-        char state = 0;
-        if (readStat(name, parent, state) && state != 'Z') pids.push_back(static_cast<pid_t>(std::stol(name)));
-    }
-    return pids;
-}
-
-int zombieChildrenOf(pid_t parent) {
-    int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename();
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        pid_t itsParent = 0;
-        char state = 0;
-        if (readStat(name, itsParent, state) && itsParent == parent && state == 'Z') ++count;
-    }
-    return count;
-}
-
-void killInstancesOf(const std::string& path) {
-    for (pid_t pid : runningInstancesOf(path)) kill(pid, SIGKILL);
+bool CheckCounter::waitForChecks(int count, std::chrono::milliseconds limit) {
+    return waitUntil(
+        [&] {
+            alignas(inotify_event) char buffer[4096];
+            for (ssize_t length; (length = read(fd_, buffer, sizeof buffer)) > 0;) {
+                for (char* at = buffer; at < buffer + length;) {
+                    const auto* event = reinterpret_cast<const inotify_event*>(at);
+                    // The folder itself, not a file in it.
+                    if (event->len == 0 && (event->mask & IN_OPEN) != 0) ++seen_;
+                    at += sizeof(inotify_event) + event->len;
+                }
+            }
+            return seen_ >= count;
+        },
+        limit);
 }
 
 } // namespace procguard::test

@@ -14,7 +14,7 @@ namespace procguard::test {
 
 struct WatchdogRun {
     bool started = false;
-    bool stillRunning = false; // running at the time limit; then killed
+    bool stillRunning = false; // running when the run was cut short; then killed
     int exitCode = -1;         // when it exited by itself
     int signal = 0;            // when a signal ended it by itself
     pid_t pid = -1;
@@ -23,33 +23,36 @@ struct WatchdogRun {
 
 // Runs the watchdog with `arguments` and `folder` as its current directory,
 // `input` as its whole console input, until it exits or `limit` passes.
-// `whileRunning` (if given) is called once just before the watchdog is
-// killed at the limit, while it and its targets still run.
+// `whileRunning` (if given) is called with the watchdog's pid once it has
+// started; when it returns, a watchdog that still runs is killed, so a run
+// that never ends by itself ends there. `launcher` (an absolute path and its
+// arguments, e.g. setpriv and the capabilities to drop) starts the watchdog.
 WatchdogRun runWatchdog(const std::string& folder, const std::vector<std::string>& arguments,
                         const std::string& input, std::chrono::milliseconds limit,
-                        const std::function<void(pid_t watchdog)>& whileRunning = {});
+                        const std::function<void(pid_t watchdog)>& whileRunning = {},
+                        const std::vector<std::string>& launcher = {});
 
-// The same, with the watchdog started through `launcher` (an absolute path
-// and its arguments, e.g. setpriv and the capabilities to drop).
-WatchdogRun runWatchdogThrough(const std::vector<std::string>& launcher, const std::string& folder,
-                               const std::vector<std::string>& arguments, const std::string& input,
-                               std::chrono::milliseconds limit);
+// What the watchdog running in `folder` has written so far.
+std::string watchdogOutput(const std::string& folder);
 
-// The same without console input, with `drive` called as soon as the
-// watchdog has started; then the run goes on until it exits or `limit` passes.
-WatchdogRun runWatchdogDriven(const std::string& folder, const std::vector<std::string>& arguments,
-                              std::chrono::milliseconds limit, const std::function<void(pid_t watchdog)>& drive);
+// Counts the checks of a watchdog whose settings count the files in
+// `folder` (a file-count variable with a mask there): every check opens the
+// folder once to count them. Lets a test wait for checks to happen rather
+// than for time to pass.
+class CheckCounter {
+public:
+    explicit CheckCounter(const std::string& folder);
+    ~CheckCounter();
+    CheckCounter(const CheckCounter&) = delete;
+    CheckCounter& operator=(const CheckCounter&) = delete;
 
-// Writes `bytes` to `path` as they are.
-void writeBytes(const std::string& path, const std::string& bytes);
+    // Waits until `count` checks have been seen since the counter was made;
+    // false when `limit` passed first.
+    bool waitForChecks(int count, std::chrono::milliseconds limit = std::chrono::seconds(30));
 
-// Pids of the running (not zombie) processes whose executable is `path`.
-std::vector<pid_t> runningInstancesOf(const std::string& path);
-
-// Children of `parent` that have ended and were not collected.
-int zombieChildrenOf(pid_t parent);
-
-// Kills every running instance of the executable at `path`.
-void killInstancesOf(const std::string& path);
+private:
+    int fd_ = -1;
+    int seen_ = 0;
+};
 
 } // namespace procguard::test

@@ -3,9 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,8 +13,6 @@
 
 #include "platform/platform.h"
 #include "posix/process_support.h"
-
-extern char** environ;
 
 namespace procguard::test {
 
@@ -32,36 +28,6 @@ std::string findExecutable(const std::string& name) {
         if (access(candidate.c_str(), X_OK) == 0) return candidate;
     }
     return {};
-}
-
-// Starts `path` with the write end of a fresh pipe as its descriptor
-// `childFd`; the read end is returned in `readFd`.
-pid_t spawnWithPipe(const std::string& path, const std::vector<std::string>& arguments, int childFd, bool quiet,
-                    int& readFd) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (quiet) {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    }
-    posix_spawn_file_actions_adddup2(&actions, fds[1], childFd);
-    std::vector<std::string> words {path};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int error = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (error != 0) {
-        close(fds[0]);
-        return -1;
-    }
-    readFd = fds[0];
-    return pid;
 }
 
 // What arrives on `fd` until `marker` has arrived, the writer closed its end,
@@ -82,15 +48,6 @@ std::string readUntil(int fd, const std::string& marker, std::chrono::millisecon
     return text;
 }
 
-void endProcess(pid_t pid, int signal) {
-    if (pid <= 0) return;
-    kill(pid, signal);
-    if (!waitUntil([&] { return waitpid(pid, nullptr, WNOHANG) != 0; }, 5s)) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-}
-
 bool exists(const std::string& path) {
     struct stat info;
     return lstat(path.c_str(), &info) == 0;
@@ -106,9 +63,8 @@ bool startServer(int& number, pid_t& pid) {
         const std::string n = std::to_string(candidate);
         if (exists("/tmp/.X" + n + "-lock") || exists("/tmp/.X11-unix/X" + n)) continue;
         int fd = -1;
-        pid = spawnWithPipe(xvfb, {":" + n, "-nolisten", "tcp", "-screen", "0", "640x480x24", "-noreset",
-                                    "-displayfd", "3"}, 3,
-                            true, fd);
+        pid = spawnDirectly(
+            xvfb, {":" + n, "-nolisten", "tcp", "-screen", "0", "640x480x24", "-noreset", "-displayfd", "3"}, 3, &fd);
         if (pid <= 0) return false;
         const std::string reported = readUntil(fd, "\n", 15s);
         close(fd);
@@ -116,7 +72,7 @@ bool startServer(int& number, pid_t& pid) {
             number = candidate;
             return true;
         }
-        endProcess(pid, SIGKILL);
+        endChild(pid);
     }
     pid = -1;
     return false;
@@ -125,10 +81,7 @@ bool startServer(int& number, pid_t& pid) {
 } // namespace
 
 void WindowX11Test::SetUp() {
-#ifndef PROCGUARD_HAVE_XCB
-    GTEST_SKIP() << "built without libxcb: no process has a window to probe";
-#endif
-    if (findExecutable("Xvfb").empty()) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
+    ASSERT_FALSE(findExecutable("Xvfb").empty()) << "Xvfb is not installed (Debian package xvfb)";
     ASSERT_TRUE(startServer(displayNumber_, serverPid_)) << "Xvfb did not start on any display from :90 to :139";
     const char* display = std::getenv("DISPLAY");
     hadDisplay_ = display != nullptr;
@@ -137,12 +90,10 @@ void WindowX11Test::SetUp() {
 }
 
 void WindowX11Test::TearDown() {
-    for (pid_t pid : targets_) endProcess(pid, SIGKILL);
-#ifdef PROCGUARD_HAVE_XCB
+    for (pid_t pid : targets_) endChild(pid);
     if (connection_ != nullptr) xcb_disconnect(connection_);
-#endif
     if (serverPid_ > 0) {
-        endProcess(serverPid_, SIGTERM);
+        endChild(serverPid_, SIGTERM);
         if (hadDisplay_) {
             setenv("DISPLAY", savedDisplay_.c_str(), 1);
         } else {
@@ -154,7 +105,7 @@ void WindowX11Test::TearDown() {
 X11Target WindowX11Test::startTarget(const std::vector<std::string>& arguments) {
     X11Target target;
     int fd = -1;
-    target.pid = spawnWithPipe(testProgramPath("x11_ping_target"), arguments, STDOUT_FILENO, false, fd);
+    target.pid = spawnDirectly(testProgramPath("x11_ping_target"), arguments, STDOUT_FILENO, &fd);
     EXPECT_GT(target.pid, 0) << "x11_ping_target did not start";
     if (target.pid <= 0) return target;
     targets_.push_back(target.pid);
@@ -170,11 +121,9 @@ X11Target WindowX11Test::startTarget(const std::vector<std::string>& arguments) 
 
 void WindowX11Test::stopTarget(X11Target& target) {
     std::erase(targets_, target.pid);
-    endProcess(target.pid, SIGKILL);
+    endChild(target.pid);
     target.pid = -1;
 }
-
-#ifdef PROCGUARD_HAVE_XCB
 
 xcb_connection_t* WindowX11Test::x() {
     if (connection_ == nullptr) {
@@ -206,7 +155,5 @@ void WindowX11Test::setTextProperty(xcb_window_t window, xcb_atom_t property, co
 }
 
 void WindowX11Test::sync() { std::free(xcb_get_input_focus_reply(x(), xcb_get_input_focus(x()), nullptr)); }
-
-#endif // PROCGUARD_HAVE_XCB
 
 } // namespace procguard::test

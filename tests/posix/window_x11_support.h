@@ -2,7 +2,7 @@
 //
 // Each test starts its own Xvfb on a free display number and points DISPLAY
 // at it, so it never depends on, or disturbs, a desktop the machine may have.
-// Tests skip when the build has no libxcb or Xvfb is not installed.
+// They are built only with libxcb; without Xvfb they fail.
 #pragma once
 
 #include <sys/types.h>
@@ -12,9 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#ifdef PROCGUARD_HAVE_XCB
 #include <xcb/xcb.h>
-#endif
 
 #include "platform/platform.h"
 
@@ -39,7 +37,6 @@ protected:
 
     std::string displayName() const { return ":" + std::to_string(displayNumber_); }
 
-#ifdef PROCGUARD_HAVE_XCB
     // The test's own connection to the server, for playing window manager
     // or another client; opened on first use.
     xcb_connection_t* x();
@@ -50,7 +47,6 @@ protected:
     void setTextProperty(xcb_window_t window, xcb_atom_t property, const std::string& text);
     // Waits until the server has handled every request sent so far.
     void sync();
-#endif
 
 private:
     pid_t serverPid_ = -1;
@@ -58,9 +54,7 @@ private:
     bool hadDisplay_ = false;
     std::string savedDisplay_;
     std::vector<pid_t> targets_;
-#ifdef PROCGUARD_HAVE_XCB
     xcb_connection_t* connection_ = nullptr;
-#endif
 };
 
 } // namespace procguard::test

@@ -4,20 +4,17 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <memory>
+#include <thread>
+
 #include "platform/platform.h"
+#include "win32/process_support.h"
 
 namespace procguard {
 namespace {
 
-// Swaps one standard handle for the life of the object.
-struct StandardHandleSwap {
-    DWORD which;
-    HANDLE previous;
-    StandardHandleSwap(DWORD which, HANDLE replacement) : which(which), previous(GetStdHandle(which)) {
-        SetStdHandle(which, replacement);
-    }
-    ~StandardHandleSwap() { SetStdHandle(which, previous); }
-};
+using test::StandardHandleSwap;
 
 void writeBytes(HANDLE pipe, const std::string& bytes) {
     DWORD written = 0;
@@ -67,13 +64,28 @@ TEST(Win32Console, OutputWithoutAConsoleIsUtf8) {
     EXPECT_EQ(bytes, "Process restarted (1 runs).\nGr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xE4\xB8\xAD\n");
 }
 
-TEST(Win32Console, KeyWaitWithoutAConsoleReturnsAtOnce) {
+TEST(Win32Console, KeyWaitWithoutAConsoleReturnsAtOnceAndLeavesInputAlone) {
     if (GetConsoleWindow() != nullptr) GTEST_SKIP() << "this run has a console with a keyboard";
-    // Without a keyboard the wait must return rather than block the run; a
-    // wait that blocks here ends the test by its time limit.
-    waitForKeystroke();
-    waitForKeystroke();
-    SUCCEED();
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
+    StandardHandleSwap input(STD_INPUT_HANDLE, readEnd);
+    writeBytes(writeEnd, "typed ahead\n");
+    CloseHandle(writeEnd);
+
+    // Without a keyboard the waits must return rather than block the run;
+    // one that blocks is left behind on its thread.
+    const auto returned = std::make_shared<std::atomic<bool>>(false);
+    std::thread([returned] {
+        waitForKeystroke();
+        waitForKeystroke();
+        *returned = true;
+    }).detach();
+    EXPECT_TRUE(test::waitUntil([&] { return returned->load(); }));
+    // The answers piped in are the dialogue's, not keys to drop.
+    std::wstring text;
+    EXPECT_TRUE(readConsoleInput(text));
+    EXPECT_EQ(text, L"typed ahead\n");
+    CloseHandle(readEnd);
 }
 
 } // namespace

@@ -24,7 +24,7 @@ if(NOT CMAKE_SCRIPT_MODE_FILE)
                          "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}" -P ${CMAKE_CURRENT_LIST_FILE})
         # cpack builds the tree's "preinstall" target, which must not run
         # beside another make in the same build folder.
-        set_tests_properties(packaging_zip PROPERTIES TIMEOUT 120 RESOURCE_LOCK procguard_build_tree)
+        set_tests_properties(packaging_zip PROPERTIES TIMEOUT 120 RESOURCE_LOCK procguard_build_tree LABELS realtime)
     endif()
     return()
 endif()

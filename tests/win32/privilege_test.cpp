@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <thread>
 
 #include "platform/platform.h"
@@ -56,6 +57,16 @@ TEST(Win32Token, DebugPrivilegeIsSwitchedOnAndOffOnTheThreadToken) {
     CloseHandle(reinterpret_cast<HANDLE>(outcome.token));
 }
 
+// The system's identity of the token behind a handle; 0 when unknown.
+std::uint64_t tokenId(TokenHandle token) {
+    TOKEN_STATISTICS statistics {};
+    DWORD length = 0;
+    if (!GetTokenInformation(reinterpret_cast<HANDLE>(token), TokenStatistics, &statistics, sizeof statistics, &length))
+        return 0;
+    return (static_cast<std::uint64_t>(static_cast<DWORD>(statistics.TokenId.HighPart)) << 32) |
+           statistics.TokenId.LowPart;
+}
+
 TEST(Win32Token, AThreadThatAlreadyHasATokenKeepsIt) {
     TokenHandle first = 0, second = 0;
     std::thread([&] {
@@ -63,7 +74,10 @@ TEST(Win32Token, AThreadThatAlreadyHasATokenKeepsIt) {
         second = acquireThreadToken(); // now impersonating: opened directly
     }).join();
     ASSERT_NE(first, 0u);
-    EXPECT_NE(second, 0u);
+    ASSERT_NE(second, 0u);
+    // A second impersonation would have put a new token on the thread.
+    EXPECT_NE(tokenId(first), 0u);
+    EXPECT_EQ(tokenId(second), tokenId(first));
     CloseHandle(reinterpret_cast<HANDLE>(first));
     CloseHandle(reinterpret_cast<HANDLE>(second));
 }

@@ -17,8 +17,8 @@ std::wstring upper(std::wstring text) {
 
 TEST(Win32ProcessLookup, TargetIsFoundByItsPathInAnotherLetterCase) {
     test::ChildProcess child;
-    ASSERT_TRUE(test::startTestProgram(L"windowless", L"", child));
-    const std::wstring path = test::testProgramPath(L"windowless");
+    ASSERT_TRUE(test::startTestProgram(L"idle_sleeper", L"", child));
+    const std::wstring path = test::testProgramPath(L"idle_sleeper");
     EXPECT_EQ(findProcessByPath(path), child.id);
     EXPECT_EQ(findProcessByPath(upper(path)), child.id);
 
@@ -43,8 +43,8 @@ std::wstring folderOf(const std::wstring& path) { return path.substr(0, path.rfi
 
 TEST(Win32ProcessLookup, OtherSpellingsOfTheFileAreTheTarget) {
     test::ChildProcess child;
-    ASSERT_TRUE(test::startTestProgram(L"windowless", L"", child));
-    const std::wstring path = test::testProgramPath(L"windowless");
+    ASSERT_TRUE(test::startTestProgram(L"idle_sleeper", L"", child));
+    const std::wstring path = test::testProgramPath(L"idle_sleeper");
     std::wstring forward = path;
     for (wchar_t& unit : forward)
         if (unit == L'\\') unit = L'/';
@@ -52,11 +52,11 @@ TEST(Win32ProcessLookup, OtherSpellingsOfTheFileAreTheTarget) {
     wchar_t shortName[MAX_PATH];
     const DWORD length = GetShortPathNameW(path.c_str(), shortName, MAX_PATH);
     ASSERT_GT(length, 0u);
-    EXPECT_NE(std::wstring(shortName, length), path) << "windowless.exe has an 8.3 name";
+    EXPECT_NE(std::wstring(shortName, length), path) << "idle_sleeper.exe has an 8.3 name";
     EXPECT_EQ(findProcessByPath(std::wstring(shortName, length)), child.id);
     {
         CurrentDirectory here(folderOf(path));
-        EXPECT_EQ(findProcessByPath(L"windowless.exe"), child.id);
+        EXPECT_EQ(findProcessByPath(L"idle_sleeper.exe"), child.id);
     }
     // A missing file is compared as typed, and is no running image.
     EXPECT_EQ(findProcessByPath(path + L".missing"), 0u);
@@ -66,13 +66,13 @@ TEST(Win32ProcessLookup, OtherSpellingsOfTheFileAreTheTarget) {
 // the current directory: either is started once and left alone while it
 // runs, and started again once it was ended from outside.
 TEST(Win32WatchLoop, BatchFilesAndRelativePathsAreStartedOnce) {
-    const std::wstring program = test::testProgramPath(L"windowless");
+    const std::wstring program = test::testProgramPath(L"idle_sleeper");
     const std::wstring folder = test::makeScratchFolder(L"named");
     ASSERT_FALSE(folder.empty());
     const std::wstring batch = folder + L"\\run.bat";
     ASSERT_TRUE(test::writeFileBytes(batch, "@\"" + std::string(program.begin(), program.end()) + "\"\r\n"));
     CurrentDirectory here(folderOf(program));
-    for (const std::wstring& named : {batch, std::wstring(L"windowless.exe")}) {
+    for (const std::wstring& named : {batch, std::wstring(L"idle_sleeper.exe")}) {
         SCOPED_TRACE(std::string(named.begin(), named.end()));
         test::terminateInstancesOf(program);
         WatchSettings settings;
@@ -94,11 +94,11 @@ TEST(Win32WatchLoop, BatchFilesAndRelativePathsAreStartedOnce) {
 }
 
 TEST(Win32ProcessLookup, AnEndedTargetIsNoLongerFound) {
-    const std::wstring path = test::testProgramPath(L"windowless");
+    const std::wstring path = test::testProgramPath(L"idle_sleeper");
     test::terminateInstancesOf(path);
     {
         test::ChildProcess child;
-        ASSERT_TRUE(test::startTestProgram(L"windowless", L"", child));
+        ASSERT_TRUE(test::startTestProgram(L"idle_sleeper", L"", child));
         ASSERT_EQ(findProcessByPath(path), child.id);
     }
     EXPECT_EQ(findProcessByPath(path), 0u);

@@ -48,39 +48,20 @@ bool startTestProgram(const std::wstring& name, const std::wstring& arguments, C
     return true;
 }
 
-WindowHandle waitForProcessWindow(ProcessId id, std::uint32_t timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (;;) {
-        const WindowHandle window = findProcessWindow(id);
-        if (window != 0 || GetTickCount64() >= deadline) return window;
-        Sleep(20);
-    }
-}
-
 WindowHandle waitUntilHung(ProcessId id, std::uint32_t timeoutMs) {
     const std::wstring readyName = L"procguard_hung_window_" + std::to_wstring(id);
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (;;) {
-        HANDLE ready = OpenEventW(SYNCHRONIZE, FALSE, readyName.c_str());
-        if (ready != nullptr) {
-            CloseHandle(ready);
-            return findProcessWindow(id);
-        }
-        if (GetTickCount64() >= deadline) return 0;
-        Sleep(20);
-    }
+    const bool hung = waitUntil(
+        [&] {
+            HANDLE ready = OpenEventW(SYNCHRONIZE, FALSE, readyName.c_str());
+            if (ready != nullptr) CloseHandle(ready);
+            return ready != nullptr;
+        },
+        std::chrono::milliseconds(timeoutMs));
+    return hung ? findProcessWindow(id) : 0;
 }
 
 bool waitForExit(HANDLE process, std::uint32_t timeoutMs) {
     return WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
-}
-
-bool processIsRunning(ProcessId id) {
-    std::vector<ProcessId> ids;
-    if (!enumerateProcessIds(ids)) return false;
-    for (ProcessId running : ids)
-        if (running == id) return true;
-    return false;
 }
 
 void terminateInstancesOf(const std::wstring& path) {
@@ -148,12 +129,14 @@ std::string readFileBytes(const std::wstring& path) {
 
 bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-std::wstring wideFromUtf16Bytes(const std::string& bytes) {
-    std::wstring text(bytes.size() / 2, L'\0');
-    for (std::size_t i = 0; i < text.size(); ++i)
-        text[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                       (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    return text;
+StandardHandleSwap::StandardHandleSwap(DWORD which, HANDLE replacement, bool owned)
+    : which_(which), previous_(GetStdHandle(which)), replacement_(replacement), owned_(owned) {
+    if (replacement != INVALID_HANDLE_VALUE) SetStdHandle(which, replacement);
+}
+
+StandardHandleSwap::~StandardHandleSwap() {
+    SetStdHandle(which_, previous_);
+    if (owned_ && replacement_ != INVALID_HANDLE_VALUE) CloseHandle(replacement_);
 }
 
 CapturedRun runWithoutConsole(const std::wstring& commandLine, std::uint32_t timeoutMs, const std::string& input) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "test_support.h"
 
 namespace procguard::test {
 
@@ -29,18 +30,12 @@ struct ChildProcess {
 // Starts the test program `name` with `arguments`; false when it could not start.
 bool startTestProgram(const std::wstring& name, const std::wstring& arguments, ChildProcess& child);
 
-// Polls findProcessWindow until it returns a window or `timeoutMs` has passed.
-WindowHandle waitForProcessWindow(ProcessId id, std::uint32_t timeoutMs);
-
-// Waits until the hung_window program has stopped pumping messages; its
+// Waits until a hung window_target has stopped pumping messages; its
 // window, returned, will not answer from then on. 0 when it did not get there.
 WindowHandle waitUntilHung(ProcessId id, std::uint32_t timeoutMs);
 
 // Whether the process has ended within `timeoutMs`.
 bool waitForExit(HANDLE process, std::uint32_t timeoutMs);
-
-// Whether a process with this id is among the running ones.
-bool processIsRunning(ProcessId id);
 
 // Terminates every running instance of the program at `path` (case folded).
 void terminateInstancesOf(const std::wstring& path);
@@ -54,8 +49,21 @@ bool writeFileBytes(const std::wstring& path, const std::string& bytes);
 std::string readFileBytes(const std::wstring& path);
 bool fileExists(const std::wstring& path);
 
-// UTF-16LE bytes as wide text (no byte-order mark handling).
-std::wstring wideFromUtf16Bytes(const std::string& bytes);
+// Puts `replacement` in place of a standard handle for the life of the
+// object; with `owned`, closes it afterwards.
+class StandardHandleSwap {
+public:
+    StandardHandleSwap(DWORD which, HANDLE replacement, bool owned = false);
+    ~StandardHandleSwap();
+    StandardHandleSwap(const StandardHandleSwap&) = delete;
+    StandardHandleSwap& operator=(const StandardHandleSwap&) = delete;
+
+private:
+    DWORD which_;
+    HANDLE previous_;
+    HANDLE replacement_;
+    bool owned_;
+};
 
 struct CapturedRun {
     bool started = false;

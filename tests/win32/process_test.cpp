@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "argv_record.h"
+#include "base/utf8.h"
 #include "platform/platform.h"
 #include "target/process_lookup.h"
 #include "platform/win32/system_error.h"
@@ -20,7 +22,7 @@ bool contains(const std::vector<ProcessId>& ids, ProcessId id) {
 
 TEST(Win32Processes, EnumerationListsThisProcessAndAStartedChild) {
     ChildProcess child;
-    ASSERT_TRUE(test::startTestProgram(L"windowless", L"", child));
+    ASSERT_TRUE(test::startTestProgram(L"idle_sleeper", L"", child));
     std::vector<ProcessId> ids{12345};
     ASSERT_TRUE(enumerateProcessIds(ids));
     EXPECT_TRUE(contains(ids, GetCurrentProcessId()));
@@ -31,8 +33,8 @@ TEST(Win32Processes, EnumerationListsThisProcessAndAStartedChild) {
 
 TEST(Win32Processes, ImagePathIsTheFullPathOfTheExecutable) {
     ChildProcess child;
-    ASSERT_TRUE(test::startTestProgram(L"windowless", L"", child));
-    EXPECT_EQ(foldPathCase(getProcessImagePath(child.id)), foldPathCase(testProgramPath(L"windowless")));
+    ASSERT_TRUE(test::startTestProgram(L"idle_sleeper", L"", child));
+    EXPECT_EQ(foldPathCase(getProcessImagePath(child.id)), foldPathCase(testProgramPath(L"idle_sleeper")));
 
     wchar_t own[32768];
     const DWORD length = GetModuleFileNameW(nullptr, own, 32768);
@@ -61,7 +63,7 @@ TEST(Win32Processes, FoldPathCaseLowersAsciiLettersOnly) {
 
 TEST(Win32Processes, TerminateEndsAHungProgram) {
     ChildProcess child;
-    ASSERT_TRUE(test::startTestProgram(L"hung_window", L"", child));
+    ASSERT_TRUE(test::startTestProgram(L"window_target", L"hung", child));
     ASSERT_NE(test::waitUntilHung(child.id, 10000), 0u);
     HeldProcess held = holdProcess(child.id);
     ASSERT_NE(held.handle, -1);
@@ -85,29 +87,27 @@ TEST(Win32Processes, StartPassesTheArgumentLineUnchanged) {
     const std::wstring folder = test::makeScratchFolder(L"start");
     ASSERT_FALSE(folder.empty());
     const std::wstring record = folder + L"\\args.txt";
-    SetEnvironmentVariableW(L"PROCGUARD_ARGS_FILE", record.c_str());
-    const std::wstring arguments = L"--run 3 \"two words\" caf\u00e9 \u20ac\u4e2d";
+    const std::wstring arguments = L"\"" + record + L"\" --run 3 \"two words\" caf\u00e9 \u20ac\u4e2d";
     HeldProcess process;
-    const OsResult started = startProcess(testProgramPath(L"arg_recorder"), arguments, process);
-    SetEnvironmentVariableW(L"PROCGUARD_ARGS_FILE", nullptr);
+    const OsResult started = startProcess(testProgramPath(L"argv_recorder"), arguments, process);
     ASSERT_TRUE(started.ok) << std::string(started.error.begin(), started.error.end());
     // The start holds the process it made, and sees it end.
     ASSERT_NE(process.handle, -1);
     EXPECT_TRUE(test::waitForExit(reinterpret_cast<HANDLE>(process.handle), 10000));
     EXPECT_TRUE(processHasEnded(process));
     releaseProcess(process);
-
-    for (int waited = 0; waited < 200 && !test::fileExists(record); ++waited) Sleep(25);
-    const std::wstring recorded = test::wideFromUtf16Bytes(test::readFileBytes(record));
+    ASSERT_TRUE(test::waitUntil([&] { return test::fileExists(record); }));
+    const std::string recorded = test::readFileBytes(record);
     test::removeFolderTree(folder);
 
-    // The first line is the whole command line: the program, then our line.
-    const std::wstring commandLine = recorded.substr(0, recorded.find(L'\n'));
-    ASSERT_GE(commandLine.size(), arguments.size());
-    EXPECT_EQ(commandLine.substr(commandLine.size() - arguments.size()), arguments);
-    const std::wstring expectedArguments = L"--run\n3\ntwo words\ncaf\u00e9\n\u20ac\u4e2d\n";
-    ASSERT_GE(recorded.size(), expectedArguments.size());
-    EXPECT_EQ(recorded.substr(recorded.size() - expectedArguments.size()), expectedArguments);
+    // The first word is the whole command line: the program, then our line.
+    const std::vector<std::string> words = test::recordedWords(recorded);
+    const std::string line = encodeUtf8(arguments);
+    ASSERT_FALSE(words.empty());
+    ASSERT_GE(words[0].size(), line.size());
+    EXPECT_EQ(words[0].substr(words[0].size() - line.size()), line);
+    EXPECT_EQ(test::recordedArguments(recorded),
+              (std::vector<std::string>{"--run", "3", "two words", "caf\xC3\xA9", "\xE2\x82\xAC\xE4\xB8\xAD"}));
 }
 
 TEST(Win32Processes, StartOfAMissingFileReportsTheReason) {

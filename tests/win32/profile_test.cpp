@@ -64,7 +64,7 @@ TEST_F(Win32Profile, FilesSavedOnEitherSystemLoadOnTheOther) {
     EXPECT_EQ(test::readFileBytes(saved), test::readFileBytes(test::hostPathToWindows(data + "windows_saved.ini")));
     WatchSettings loaded;
     EXPECT_EQ(loadConfig(test::hostPathToWindows(data + "linux_resaved.ini"), loaded).status, LoadStatus::Loaded);
-    EXPECT_EQ(test::storedFields(loaded), test::storedFields(test::resavedRenderJob()));
+    test::expectLoadedAsSaved(loaded, test::resavedRenderJob());
 }
 
 TEST_F(Win32Profile, MissingKeysAndEmptyValuesGiveTheDefault) {

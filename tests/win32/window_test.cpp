@@ -24,40 +24,36 @@ DWORD ownerOf(WindowHandle window) {
 // Waits until the process lists a window of `className` among its own; the
 // system may have created others (an input-method window) before it.
 bool waitForWindowClass(ProcessId id, const std::wstring& className) {
-    for (int tries = 0; tries < 400; ++tries) {
+    return test::waitUntil([&] {
         for (WindowHandle window : listProcessWindows(id))
             if (classOf(window) == className) return true;
-        Sleep(25);
-    }
-    return false;
+        return false;
+    });
 }
 
-TEST(Win32Windows, AnsweringWindowIsFoundAndAnswersAtOnce) {
-    ChildProcess child;
-    ASSERT_TRUE(test::startTestProgram(L"answering_window", L"", child));
-    ASSERT_TRUE(waitForWindowClass(child.id, L"procguard_answering"));
-    const WindowHandle window = findProcessWindow(child.id);
+TEST(Win32Windows, AnAnsweringWindowAnswersAtOnceAndAHungOneNotWithinTheTimeout) {
+    ChildProcess answering, hung;
+    ASSERT_TRUE(test::startTestProgram(L"window_target", L"answer", answering));
+    ASSERT_TRUE(test::startTestProgram(L"window_target", L"hung", hung));
+    ASSERT_TRUE(waitForWindowClass(answering.id, L"procguard_answering"));
+    const WindowHandle window = findProcessWindow(answering.id);
     ASSERT_NE(window, 0u);
-    EXPECT_EQ(window, listProcessWindows(child.id).front());
-    EXPECT_EQ(ownerOf(window), child.id);
-    const ULONGLONG before = GetTickCount64();
+    EXPECT_EQ(window, listProcessWindows(answering.id).front());
+    EXPECT_EQ(ownerOf(window), answering.id);
+    const WindowHandle hungWindow = test::waitUntilHung(hung.id, 10000);
+    ASSERT_NE(hungWindow, 0u);
+
+    ULONGLONG before = GetTickCount64();
     EXPECT_TRUE(windowAnswers(window, 5000));
     EXPECT_LT(GetTickCount64() - before, 4000u) << "an answering window must not use up the time-out";
-}
-
-TEST(Win32Windows, HungWindowDoesNotAnswerWithinTheTimeout) {
-    ChildProcess child;
-    ASSERT_TRUE(test::startTestProgram(L"hung_window", L"", child));
-    const WindowHandle window = test::waitUntilHung(child.id, 10000);
-    ASSERT_NE(window, 0u);
-    const ULONGLONG before = GetTickCount64();
-    EXPECT_FALSE(windowAnswers(window, 500));
+    before = GetTickCount64();
+    EXPECT_FALSE(windowAnswers(hungWindow, 500));
     EXPECT_GE(GetTickCount64() - before, 400u) << "gave up before the time-out";
 }
 
 TEST(Win32Windows, FirstEnumeratedWindowWinsEvenWhenHidden) {
     ChildProcess child;
-    ASSERT_TRUE(test::startTestProgram(L"hidden_first_window", L"", child));
+    ASSERT_TRUE(test::startTestProgram(L"window_target", L"hidden-first", child));
     ASSERT_TRUE(waitForWindowClass(child.id, L"procguard_visible"));
     ASSERT_TRUE(waitForWindowClass(child.id, L"procguard_hidden"));
     const std::vector<WindowHandle> windows = listProcessWindows(child.id);
@@ -74,8 +70,8 @@ TEST(Win32Windows, FirstEnumeratedWindowWinsEvenWhenHidden) {
 
 TEST(Win32Windows, ProcessWithoutWindowHasNoneAndOthersWindowsAreNotItsOwn) {
     ChildProcess withWindow, withoutWindow;
-    ASSERT_TRUE(test::startTestProgram(L"answering_window", L"", withWindow));
-    ASSERT_TRUE(test::startTestProgram(L"windowless", L"", withoutWindow));
+    ASSERT_TRUE(test::startTestProgram(L"window_target", L"answer", withWindow));
+    ASSERT_TRUE(test::startTestProgram(L"idle_sleeper", L"", withoutWindow));
     ASSERT_TRUE(waitForWindowClass(withWindow.id, L"procguard_answering"));
     EXPECT_EQ(findProcessWindow(withoutWindow.id), 0u);
     EXPECT_TRUE(listProcessWindows(withoutWindow.id).empty());
@@ -86,7 +82,7 @@ TEST(Win32Windows, AWindowThatIsGoneDoesNotAnswer) {
     WindowHandle window = 0;
     {
         ChildProcess child;
-        ASSERT_TRUE(test::startTestProgram(L"answering_window", L"", child));
+        ASSERT_TRUE(test::startTestProgram(L"window_target", L"answer", child));
         ASSERT_TRUE(waitForWindowClass(child.id, L"procguard_answering"));
         window = findProcessWindow(child.id);
         ASSERT_NE(window, 0u);

@@ -1,18 +1,20 @@
 // A target with top-level X11 windows for the window probe tests.
 //
-//   x11_ping_target answer [hidden] [windows N]   answers every ping
-//   x11_ping_target freeze-after MS [hidden]       answers for MS ms, then hangs
-//   x11_ping_target no-ping                        window without _NET_WM_PING
-//   x11_ping_target no-window                      no X connection at all
+//   x11_ping_target answer [hidden] [windows N] [delay MS]  answers every ping (MS ms late)
+//   x11_ping_target freeze-after MS [hidden]  answers for MS ms, then hangs
+//   x11_ping_target no-ping                   window without _NET_WM_PING
+//   x11_ping_target no-window                 no X connection at all
 //
+// SIGUSR1 makes it hang at once: no ping sent after the signal is answered,
+// so a test knows when the window stops answering without waiting for a time.
 // Each window carries _NET_WM_PID and WM_CLIENT_MACHINE as toolkits set them.
 // Prints "pid P", then "window W" for each window (in creation order), then
-// "ready" once the windows exist. Exits by itself after a minute, or as soon
-// as the X server goes away, so nothing outlives a test that died.
-#if __has_include(<xcb/xcb.h>) && !defined(PROCGUARD_WITHOUT_XCB)
-
+// "ready" once the windows exist, and "answered" after each ping it answered.
+// Exits by itself after a minute, or as soon as the X server goes away, so
+// nothing outlives a test that died.
 #include <limits.h>
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -33,6 +35,7 @@ constexpr auto kLifetime = std::chrono::seconds(60);
 struct Options {
     std::string mode = "answer";
     long freezeAfterMs = -1; // never
+    long delayMs = 0;
     bool hidden = false;
     int windows = 1;
 };
@@ -48,14 +51,20 @@ Options parse(int argc, char** argv) {
         const std::string word = argv[i];
         if (word == "freeze-after" && i + 1 < argc) options.freezeAfterMs = std::atol(argv[++i]);
         if (word == "windows" && i + 1 < argc) options.windows = std::atoi(argv[++i]);
+        if (word == "delay" && i + 1 < argc) options.delayMs = std::atol(argv[++i]);
         if (word == "hidden") options.hidden = true;
     }
     return options;
 }
 
+volatile sig_atomic_t frozen = 0;
+
+void freeze(int) { frozen = 1; }
+
+// Whoever started it may have stopped reading after "ready".
 void say(const std::string& line) {
     const std::string text = line + "\n";
-    if (write(STDOUT_FILENO, text.data(), text.size()) < 0) std::_Exit(3);
+    [[maybe_unused]] const ssize_t written = write(STDOUT_FILENO, text.data(), text.size());
 }
 
 xcb_atom_t intern(xcb_connection_t* connection, const char* name) {
@@ -110,6 +119,8 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     const auto end = start + kLifetime;
     const Options options = parse(argc, argv);
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGUSR1, freeze);
     say("pid " + std::to_string(getpid()));
     if (options.mode == "no-window") {
         say("ready");
@@ -133,12 +144,16 @@ int main(int argc, char** argv) {
     const int fd = xcb_get_file_descriptor(connection);
     const auto freezeAt = options.freezeAfterMs < 0 ? end : start + std::chrono::milliseconds(options.freezeAfterMs);
     for (;;) {
-        if (Clock::now() >= freezeAt) return hang(fd, end);
+        if (Clock::now() >= freezeAt || frozen) return hang(fd, end);
         while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
             const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
+            // The signal is handled before a read that returns a later ping.
+            if (frozen) return hang(fd, end);
             if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE && message->type == atoms.protocols &&
                 message->data.data32[0] == atoms.ping && options.mode != "no-ping") {
+                std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
                 answer(connection, screen->root, *message);
+                say("answered");
             }
             std::free(event);
         }
@@ -149,14 +164,3 @@ int main(int argc, char** argv) {
     }
 }
 
-#else
-
-#include <cstdio>
-
-// Built without libxcb: the X11 tests skip themselves and never start this.
-int main() {
-    std::fputs("x11_ping_target: built without libxcb\n", stderr);
-    return 2;
-}
-
-#endif
