@@ -134,8 +134,21 @@ elseif(CHECK STREQUAL "zip")
 <Actions><Exec><Command>procguard.exe</Command></Exec></Actions></Task>
 ]])
     string(REPLACE "/" "\\" xml "Z:${work}/task.xml")
-    execute_process(COMMAND ${EMULATOR} schtasks /Create /TN procguard-example /XML ${xml} /F
-                    INPUT_FILE /dev/null OUTPUT_QUIET ERROR_QUIET RESULT_VARIABLE status TIMEOUT 60)
+    # In a fresh Wine prefix the Task Scheduler service may refuse the first
+    # requests while it starts: asked again until it takes one, for a minute.
+    string(TIMESTAMP giveUp "%s" UTC)
+    math(EXPR giveUp "${giveUp} + 60")
+    set(status 1)
+    while(NOT status EQUAL 0)
+        execute_process(COMMAND ${EMULATOR} schtasks /Create /TN procguard-example /XML ${xml} /F
+                        INPUT_FILE /dev/null OUTPUT_QUIET ERROR_QUIET RESULT_VARIABLE status TIMEOUT 60)
+        string(TIMESTAMP now "%s" UTC)
+        if(NOT status EQUAL 0 AND now GREATER giveUp)
+            break()
+        elseif(NOT status EQUAL 0)
+            execute_process(COMMAND ${CMAKE_COMMAND} -E sleep 1)
+        endif()
+    endwhile()
     if(NOT status EQUAL 0)
         packaging_fail("Wine's schtasks made no task from ${xml}")
     endif()
