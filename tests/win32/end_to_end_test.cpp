@@ -2,6 +2,8 @@
 // missing target with its arguments, and terminates and restarts a hung one.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "config/profile.h"
 #include "dialogue_run.h"
 #include "event_line.h"
@@ -142,6 +144,32 @@ TEST_F(Win32EndToEnd, HelpAndVersionAnswerWithoutWatching) {
     EXPECT_NE(help.output.find("  -h, --help, /?   show this help and exit\n"), std::string::npos);
     EXPECT_EQ(run(L"--version").output, "procguard " PROCGUARD_VERSION "\n");
     EXPECT_EQ(run(L"-x").exitCode, 3u);
+}
+
+// The end of the session reaches procguard as a message to its hidden window
+// (a program with windows hears nothing else of logoff and shutdown): the
+// sleep ends at once, the run ends cleanly, and the target keeps running.
+TEST_F(Win32EndToEnd, TheEndOfTheSessionStopsTheRunCleanly) {
+    const std::wstring target = test::testProgramPath(L"idle_sleeper");
+    const std::wstring config = folder + L"\\session.ini", log = folder + L"\\events.jsonl";
+    ASSERT_TRUE(writeConfig(config, target, L""));
+    ASSERT_TRUE(writeProfileString(L"main", L"checkPeriod", config, L"600000").ok);
+    std::thread endSession([&] {
+        HWND window = nullptr;
+        if (test::waitUntil([&] {
+                return test::membersOf(test::readFileBytes(log), "event").size() == 1 &&
+                       (window = FindWindowW(L"procguard_session", nullptr)) != nullptr;
+            }))
+            PostMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    });
+    const test::CapturedRun run = test::runWithoutConsole(
+        L"\"" + watchdogPath() + L"\" --events \"" + log + L"\" \"" + config + L"\"", 60000);
+    endSession.join();
+    EXPECT_FALSE(run.timedOut) << run.output;
+    EXPECT_EQ(run.exitCode, 4u) << run.output;
+    EXPECT_TRUE(run.output.ends_with("\nStopped.\n")) << run.output;
+    EXPECT_EQ(test::membersOf(test::readFileBytes(log), "event"),
+              (std::vector<std::string>{"surveillance started", "stopped"}));
 }
 
 } // namespace
