@@ -32,10 +32,9 @@ export HOME="${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}"
 # is gone; it is stopped first. The first Windows program of a server also
 # starts Wine's background services, which keep that program's output open:
 # started under CTest, they would hold its pipe and the test would never end.
-# So a first program runs here, with its output going nowhere. The same goes
-# for Wine's desktop process, which the first program with a window starts
-# and which lives while any program keeps a window: Notepad, started here,
-# starts it and keeps it for the whole run.
+# So a first program runs here, with its output going nowhere (the tests
+# themselves write into files, see cmake/wine-run.sh, for the processes Wine
+# starts later on demand).
 prepare_wine() {
     "$wineserver" -k >/dev/null 2>&1 || true
     if [ ! -d "${WINEPREFIX:-$HOME/.wine}/drive_c" ]; then
@@ -43,7 +42,6 @@ prepare_wine() {
     fi
     "$wineserver" -p600 >/dev/null 2>&1 || true
     "$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
-    "$wine" notepad.exe </dev/null >/dev/null 2>&1 &
 }
 
 # The Linux builds must have the X11 window probe: without libxcb they fail
