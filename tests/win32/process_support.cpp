@@ -19,16 +19,6 @@ std::wstring folderOfThisBinary() {
 // and folders deeper than the usual limit.
 std::wstring verbatim(const std::wstring& path) { return L"\\\\?\\" + path; }
 
-// A run of procguard.exe inherits handles, and passes them on to what it
-// starts in turn; under Wine that may be the desktop process, which outlives
-// every test. The test program's own standard handles (CTest's pipes) must
-// not be among them, or CTest would wait for the desktop to close its output.
-const bool kStandardHandlesStayHere = [] {
-    for (const DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
-        SetHandleInformation(GetStdHandle(which), HANDLE_FLAG_INHERIT, 0);
-    return true;
-}();
-
 } // namespace
 
 std::wstring testProgramPath(const std::wstring& name) { return folderOfThisBinary() + name + L".exe"; }
