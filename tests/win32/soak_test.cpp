@@ -16,6 +16,10 @@ namespace procguard {
 namespace {
 
 constexpr SIZE_T kWorkingSetSlackKiB = 512;
+// The system opens a few handles of its own in the watchdog's process when
+// it first needs them (once seen here: one more after 17,000 checks); a
+// handle lost per start or per check would show as hundreds.
+constexpr DWORD kHandleSlack = 4;
 
 struct Sample {
     DWORD handles = 0;
@@ -68,7 +72,7 @@ TEST(Soak, ManyRestartsLeaveHandlesAndWorkingSetFlat) {
                 static_cast<unsigned long long>(after.workingSetKiB));
 
     EXPECT_GT(before.handles, 0u);
-    EXPECT_LE(after.handles, before.handles);
+    EXPECT_LE(after.handles, before.handles + kHandleSlack);
     EXPECT_LE(after.workingSetKiB, before.workingSetKiB + kWorkingSetSlackKiB);
 }
 
