@@ -38,7 +38,12 @@ export HOME="${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}"
 prepare_wine() {
     "$wineserver" -k >/dev/null 2>&1 || true
     if [ ! -d "${WINEPREFIX:-$HOME/.wine}/drive_c" ]; then
+        # The server that makes a new prefix ends as soon as its last client
+        # does (-p0), and a test that connects in that moment fails; it must
+        # be gone before the kept one starts.
         "$wine" wineboot -i </dev/null >/dev/null 2>&1 || true
+        "$wineserver" -k >/dev/null 2>&1 || true
+        "$wineserver" -w >/dev/null 2>&1 || true
     fi
     "$wineserver" -p600 >/dev/null 2>&1 || true
     "$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
