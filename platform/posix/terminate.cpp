@@ -60,7 +60,10 @@ bool terminateByKill(pid_t pid, std::uint32_t timeoutMs) {
     for (;;) {
         if (hasEnded(pid)) return true;
         if (monotonicMilliseconds() >= deadline) return false;
-        sleepMilliseconds(kEndPollMs);
+        // Not sleepMilliseconds: after a stop request that returns at once,
+        // and this loop would spin until the deadline.
+        const timespec pause {0, static_cast<long>(kEndPollMs) * 1000000L};
+        nanosleep(&pause, nullptr);
     }
 }
 

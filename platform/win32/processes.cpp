@@ -20,7 +20,8 @@ constexpr std::size_t kMostProcessIds = std::size_t{1} << 24;
 } // namespace
 
 // Windows has no zombies to collect: a process that ended is gone once the
-// last handle to it is closed, and no handle to a started target is kept.
+// last handle to it is closed, and the held target's handle is closed when
+// the watchdog lets go of it.
 void collectEndedProcesses() {}
 
 bool enumerateProcessIds(std::vector<ProcessId>& ids) {
