@@ -12,11 +12,26 @@ export WINEDEBUG=${WINEDEBUG:--all}
 wine=${WINE:-/usr/lib/wine/wine64}
 output=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
 trap 'rm -f "$output"' EXIT
-status=0
-if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
-    xvfb-run -a "$wine" "$@" >"$output" 2>&1 || status=$?
-else
-    "$wine" "$@" >"$output" 2>&1 || status=$?
-fi
+
+# About one start in several hundred, Wine gives up before the program runs:
+# address-space randomisation has put something where Wine maps its shared
+# user data, and it ends with status 1 ("failed to map the shared user data",
+# a line that WINEDEBUG=-all hides). Every program run here prints something
+# (a test program its test names), so a failure without any output is
+# started again, twice at most, and said on the error output. A program that
+# did print keeps its result, whatever it is.
+run() {
+    if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
+        xvfb-run -a "$wine" "$@"
+    else
+        "$wine" "$@"
+    fi
+}
+for attempt in 1 2 3; do
+    status=0
+    run "$@" >"$output" 2>&1 || status=$?
+    if [ "$status" -eq 0 ] || [ -s "$output" ] || [ "$attempt" -eq 3 ]; then break; fi
+    echo "wine-run: Wine ended with status $status before $1 printed anything; starting it again" >&2
+done
 cat "$output"
 exit "$status"
