@@ -13,18 +13,22 @@ wine=${WINE:-/usr/lib/wine/wine64}
 output=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
 trap 'rm -f "$output"' EXIT
 
-# About one start in several hundred, Wine gives up before the program runs:
+# About one start in a thousand, Wine gives up before the program runs:
 # address-space randomisation has put something where Wine maps its shared
 # user data, and it ends with status 1 ("failed to map the shared user data",
-# a line that WINEDEBUG=-all hides). Every program run here prints something
-# (a test program its test names), so a failure without any output is
-# started again, twice at most, and said on the error output. A program that
-# did print keeps its result, whatever it is.
+# a line that WINEDEBUG=-all hides). So Wine runs without randomisation where
+# the system allows it; the processes it starts for the program (the targets
+# of a test) inherit that. Where it is refused, a failure without any output
+# is started again, twice at most, and said on the error output: every
+# program run here prints something (a test program its test names). A
+# program that did print keeps its result, whatever it is.
+fixed_layout=()
+if setarch "$(uname -m)" -R true >/dev/null 2>&1; then fixed_layout=(setarch "$(uname -m)" -R); fi
 run() {
     if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
-        xvfb-run -a "$wine" "$@"
+        xvfb-run -a "${fixed_layout[@]}" "$wine" "$@"
     else
-        "$wine" "$@"
+        "${fixed_layout[@]}" "$wine" "$@"
     fi
 }
 for attempt in 1 2 3; do
