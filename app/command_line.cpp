@@ -1,8 +1,9 @@
 #include "app/command_line.h"
 
 #include "app/exit_codes.h"
+#include "procguard_version.h"
 #include "console/console.h"
-#include "platform/platform.h"
+#include "platform/entry.h"
 
 namespace procguard {
 

@@ -1,6 +1,8 @@
 #include "app/event_log.h"
 
 #include "base/log_text.h"
+#include "platform/clock.h"
+#include "platform/log_file.h"
 #include "console/console.h"
 
 namespace procguard {
@@ -65,7 +67,7 @@ std::string formatEventLine(const EventRecord& record, std::chrono::system_clock
 void logEvent(const EventRecord& record) {
     EventLog& log = eventLog();
     if (log.path.empty()) return;
-    const OsResult written = appendToFile(log.path, formatEventLine(record, wallClockNow()));
+    const Result written = appendToFile(log.path, formatEventLine(record, wallClockNow()));
     if (written.ok || log.failing) {
         log.failing = !written.ok;
         return;

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "vars/variable.h"
 
 namespace procguard {

@@ -10,7 +10,7 @@ SetupOutcome runSetup(const std::optional<std::wstring>& configFile, WatchSettin
     if (!configFile) return runSetupDialogue(settings);
     const LoadResult loaded = loadConfig(*configFile, settings);
     if (loaded.status == LoadStatus::Loaded) return SetupOutcome::Ready;
-    printLine(loaded.message);
+    printLine(loaded.outcome.error);
     // The usage helps only where the name itself may be wrong.
     if (loaded.status == LoadStatus::FileMissing) print(kUsageLine);
     // A console opened by a double-click or a drop on the program closes

@@ -2,11 +2,17 @@
 
 #include <string>
 
-#include "app/event_log.h"
-#include "app/exit_codes.h"
-#include "app/startup.h"
+#include "app/report.h"
+#include "app/run_end.h"
 #include "base/decimal.h"
 #include "console/console.h"
+#include "finish/finish_condition.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/spawn.h"
+#include "platform/stop.h"
+#include "platform/terminate.h"
+#include "platform/window.h"
 
 namespace procguard {
 
@@ -21,84 +27,78 @@ bool terminateIfHung(const HeldProcess& target, std::uint32_t responseTimeout, s
     // process that ended meanwhile may have left its id to another.
     if (window == 0) return false;
     if (windowAnswers(window, responseTimeout) && !processHasEnded(target)) return false;
-    print("Process not responding, terminating...\n");
-    logEvent({.event = WatchEvent::NotResponding, .restarts = restartCount, .pid = target.id});
+    report({.event = WatchEvent::NotResponding, .restarts = restartCount, .pid = target.id});
     if (terminateProcess(target, responseTimeout)) {
-        print("Process terminated, restarting...\n");
-        logEvent({.event = WatchEvent::Terminated, .restarts = restartCount, .pid = target.id});
+        report({.event = WatchEvent::Terminated, .restarts = restartCount, .pid = target.id});
     } else {
-        print("Failed to terminate process. Restarting anyway, you may want to watch this...\n");
-        logEvent({.event = WatchEvent::FailedToTerminate, .restarts = restartCount, .pid = target.id,
-                  .error = L"it could not be terminated, or did not end within " + std::to_wstring(responseTimeout) +
-                           L" ms"});
+        report({.event = WatchEvent::FailedToTerminate, .restarts = restartCount, .pid = target.id,
+                .error = L"it could not be terminated, or did not end within " + std::to_wstring(responseTimeout) +
+                         L" ms"});
     }
     return true;
 }
 
-void restartTarget(const WatchSettings& settings, std::uint32_t restartCount, HeldTarget& target) {
-    if (!settings.variables.empty()) {
+// Whether this check restarts the target: it is missing, or was hung.
+bool needsRestart(const WatchSettings& settings, SurveillanceState& state) {
+    const HeldProcess target = locateTarget(settings.processName, state.target);
+    if (target.id == 0) {
+        report({.event = WatchEvent::NotRunning, .restarts = state.restartCount});
+        return true;
+    }
+    return terminateIfHung(target, settings.responseTimeout, state.restartCount);
+}
+
+void restartTarget(const WatchSettings& settings, SurveillanceState& state) {
+    if (!state.variables.empty()) {
         print("Adjusting variable values:\n");
-        for (const Variable& variable : settings.variables)
+        for (const Variable& variable : state.variables)
             print(variable.name + L" : " + formatDecimal(variable.value) + L"\n");
     }
-    const std::wstring arguments = substituteVariables(settings.commandParams, settings.variables);
+    const std::wstring arguments = substituteVariables(settings.commandParams, state.variables);
     HeldProcess process;
     // The shell would open a folder in a file manager window at every check.
-    const OsResult started = isFolder(settings.processName)
-                                 ? OsResult{false, settings.processName + L" is a folder, not a program."}
-                                 : startProcess(settings.processName, arguments, process);
-    holdStartedTarget(target, process);
-    logEvent({.event = started.ok ? WatchEvent::Restarted : WatchEvent::FailedToRestart, .restarts = restartCount,
-              .pid = process.id, .arguments = &arguments, .variables = &settings.variables, .error = started.error});
-    const std::wstring runs = std::to_wstring(restartCount) + L" runs)";
-    if (started.ok)
-        print(L"Process restarted (" + runs + L".\n");
-    else
-        print(L"Failed to restart process (" + runs + L": " + started.error + L"\n");
+    const Result started = isFolder(settings.processName)
+                               ? failure(settings.processName + L" is a folder, not a program.")
+                               : startProcess(settings.processName, arguments, process);
+    holdStartedTarget(state.target, process);
+    report({.event = started.ok ? WatchEvent::Restarted : WatchEvent::FailedToRestart,
+            .restarts = state.restartCount, .pid = process.id, .arguments = &arguments,
+            .variables = &state.variables, .error = started.error});
 }
 
 } // namespace
 
-bool runCheck(WatchSettings& settings, SurveillanceState& state) {
+SurveillanceState startingState(const WatchSettings& settings) {
+    SurveillanceState state;
+    state.variables = settings.variables;
+    for (Variable& variable : state.variables) variable.value = 0;
+    return state;
+}
+
+bool runCheck(const WatchSettings& settings, SurveillanceState& state) {
     sleepMilliseconds(settings.checkPeriod);
     if (stopRequested()) return false; // the loop ends the run
     collectEndedProcesses();
-    bool restart = false;
-    const HeldProcess target = locateTarget(settings.processName, state.target);
-    if (target.id == 0) {
-        print("Process not running, restarting...\n");
-        logEvent({.event = WatchEvent::NotRunning, .restarts = state.restartCount});
-        restart = true;
-    } else {
-        restart = terminateIfHung(target, settings.responseTimeout, state.restartCount);
-    }
+    const bool restart = needsRestart(settings, state);
     // The count covers this check's restart before the variables see it, so
     // the first restart evaluates with 1. A failed start counts too: the
     // finish conditions count attempts.
     if (restart) ++state.restartCount;
-    evaluateVariables(settings.variables, state.restartCount);
-    if (restart) restartTarget(settings, state.restartCount, state.target);
-    return isFinishConditionMet(settings.finishCondition, settings.variables, state.restartCount);
+    evaluateVariables(state.variables, state.restartCount);
+    if (restart) restartTarget(settings, state);
+    return isFinishConditionMet(settings.finishCondition, state.variables, state.restartCount);
 }
 
-int runSurveillance(WatchSettings& settings, TokenHandle token) {
+int runSurveillance(const WatchSettings& settings, TokenHandle token) {
     print("Ready to go. Press any key to start process surveillance.\n");
     waitForKey();
-    if (stopRequested()) return endStoppedRun(token, 0);
-    print("Surveillance started. You may relax now, have a nice day!\n");
-    logEvent({.event = WatchEvent::SurveillanceStarted});
-    SurveillanceState state;
+    SurveillanceState state = startingState(settings);
+    if (stopRequested()) return endRun(RunEnd::Stopped, token, state);
+    report({.event = WatchEvent::SurveillanceStarted});
     while (!runCheck(settings, state)) {
         if (stopRequested()) break;
     }
-    // The target goes on running; only the watchdog's hold on it ends.
-    releaseTarget(state.target);
-    if (stopRequested()) return endStoppedRun(token, state.restartCount);
-    runEndOfRun(token);
-    logEvent({.event = WatchEvent::Finished, .restarts = state.restartCount, .variables = &settings.variables});
-    print("All done now. Press any key to exit...");
-    waitForKey();
-    return kExitFinished;
+    return endRun(stopRequested() ? RunEnd::Stopped : RunEnd::Finished, token, state);
 }
 
 } // namespace procguard

@@ -6,24 +6,30 @@
 #include <cstdint>
 
 #include "config/watch_settings.h"
-#include "platform/platform.h"
+#include "platform/privilege.h"
 #include "target/held_target.h"
+#include "vars/variable.h"
 
 namespace procguard {
 
+// What a run knows beyond its settings, which it never changes.
 struct SurveillanceState {
     std::uint32_t restartCount = 0; // never reset during a run
+    VariableList variables;         // the settings' variables, with their current values
     HeldTarget target;              // the target between checks
 };
+
+// The state before the first check: no restart yet, every variable at 0.
+SurveillanceState startingState(const WatchSettings& settings);
 
 // One check: sleep, look-up, probe, termination, evaluation, restart. Returns
 // true when the finish condition holds afterwards; false, without checking,
 // when a stop was requested during the sleep.
-bool runCheck(WatchSettings& settings, SurveillanceState& state);
+bool runCheck(const WatchSettings& settings, SurveillanceState& state);
 
 // The whole run from "Ready to go" to "All done now", or to "Stopped." when
 // a stop is requested; returns the exit code. A stop during the last key
 // wait only ends that wait.
-int runSurveillance(WatchSettings& settings, TokenHandle token);
+int runSurveillance(const WatchSettings& settings, TokenHandle token);
 
 } // namespace procguard

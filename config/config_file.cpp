@@ -86,17 +86,17 @@ const KeyRule<Variable> kVariableKeys[] = {
 };
 
 template <typename Record, std::size_t N>
-OsResult saveKeys(const std::wstring& fileName, const std::wstring& ownSection, const Record& record,
+Result saveKeys(const std::wstring& path, const std::wstring& ownSection, const Record& record,
                   const KeyRule<Record> (&rules)[N]) {
     for (const KeyRule<Record>& rule : rules) {
         const std::wstring section = rule.section != nullptr ? rule.section : ownSection;
         const KeyValue value = rule.get(record);
-        OsResult written;
+        Result written;
         switch (rule.type) {
-        case KeyType::Text: written = writeProfileString(section, rule.key, fileName, value.text); break;
-        case KeyType::Integer: written = writeProfileInt(section, rule.key, fileName, value.number); break;
+        case KeyType::Text: written = writeProfileString(section, rule.key, path, value.text); break;
+        case KeyType::Integer: written = writeProfileInt(section, rule.key, path, value.number); break;
         case KeyType::Flag:
-            written = writeProfileString(section, rule.key, fileName, value.flag ? L"true" : L"false");
+            written = writeProfileString(section, rule.key, path, value.flag ? L"true" : L"false");
             break;
         }
         if (!written.ok) return written;
@@ -105,17 +105,17 @@ OsResult saveKeys(const std::wstring& fileName, const std::wstring& ownSection, 
 }
 
 template <typename Record, std::size_t N>
-void loadKeys(const std::wstring& fileName, const std::wstring& ownSection, Record& record,
+void loadKeys(const std::wstring& path, const std::wstring& ownSection, Record& record,
               const KeyRule<Record> (&rules)[N]) {
     for (const KeyRule<Record>& rule : rules) {
         const std::wstring section = rule.section != nullptr ? rule.section : ownSection;
         KeyValue value;
         switch (rule.type) {
-        case KeyType::Text: value.text = readProfileString(section, rule.key, fileName, L""); break;
+        case KeyType::Text: value.text = readProfileString(section, rule.key, path, L""); break;
         case KeyType::Integer:
-            value.number = readProfileInt(section, rule.key, fileName, rule.defaultNumber);
+            value.number = readProfileInt(section, rule.key, path, rule.defaultNumber);
             break;
-        case KeyType::Flag: value.flag = readProfileString(section, rule.key, fileName, L"false") == L"true"; break;
+        case KeyType::Flag: value.flag = readProfileString(section, rule.key, path, L"false") == L"true"; break;
         }
         rule.set(record, std::move(value));
     }
@@ -138,13 +138,14 @@ std::wstring variableSectionName(std::uint32_t index) {
     return L"variable" + std::wstring(buffer, buffer + length);
 }
 
-OsResult saveConfig(const std::wstring& fileName, const WatchSettings& settings) {
-    if (OsResult saved = saveKeys(fileName, L"", settings, kSettingsKeys); !saved.ok) return saved;
+Result saveConfig(const std::wstring& fileName, const WatchSettings& settings) {
+    const std::wstring path = resolveConfigPath(fileName);
+    if (Result saved = saveKeys(path, L"", settings, kSettingsKeys); !saved.ok) return saved;
     const auto count = static_cast<std::int32_t>(settings.variables.size());
-    if (OsResult saved = writeProfileInt(kVariableCountSection, kVariableCountKey, fileName, count); !saved.ok)
+    if (Result saved = writeProfileInt(kVariableCountSection, kVariableCountKey, path, count); !saved.ok)
         return saved;
     for (std::uint32_t index = 0; index < settings.variables.size(); ++index) {
-        if (OsResult saved = saveKeys(fileName, variableSectionName(index), settings.variables[index], kVariableKeys);
+        if (Result saved = saveKeys(path, variableSectionName(index), settings.variables[index], kVariableKeys);
             !saved.ok)
             return saved;
     }
@@ -156,37 +157,37 @@ LoadResult loadConfig(const std::wstring& fileName, WatchSettings& settings) {
     result.path = resolveConfigPath(fileName);
     // A missing file would otherwise load as a complete set of defaults and
     // look like a success.
-    if (const OsResult readable = checkReadableFile(result.path); !readable.ok) {
+    if (const Result readable = checkReadableFile(result.path); !readable.ok) {
         setDefaults(settings);
         result.status = LoadStatus::FileMissing;
-        result.message = L"Cannot read config file " + result.path + L": " + readable.error;
+        result.outcome = failure(L"Cannot read config file " + result.path + L": " + readable.error);
         return result;
     }
 
-    loadKeys(fileName, L"", settings, kSettingsKeys);
+    loadKeys(result.path, L"", settings, kSettingsKeys);
     // Without a target nothing can ever be started: a run would report a
     // failed start at every check, forever.
     if (settings.processName.empty()) {
         result.status = LoadStatus::NoTarget;
-        result.message = L"Config file " + result.path + L" names no target: " +
-                         (hasProfileSection(kTargetSection, result.path)
-                              ? L"its [main] section has no processName, or an empty one."
-                              : L"it has no [main] section with a processName.");
+        result.outcome = failure(L"Config file " + result.path + L" names no target: " +
+                                 (hasProfileSection(kTargetSection, result.path)
+                                      ? L"its [main] section has no processName, or an empty one."
+                                      : L"it has no [main] section with a processName."));
         return result;
     }
-    const std::int32_t count = readProfileInt(kVariableCountSection, kVariableCountKey, fileName, 0);
+    const std::int32_t count = readProfileInt(kVariableCountSection, kVariableCountKey, result.path, 0);
     // A count no save writes is refused before anything is allocated for it.
     if (count < 0 || count > kMaxConfigVariables) {
         result.status = LoadStatus::BadVariableCount;
-        result.message = L"Config file " + result.path + L" gives " + formatDecimal(count) +
-                         L" variables; the number must lie between 0 and " +
-                         formatDecimal(kMaxConfigVariables) + L". No variables were loaded.";
+        result.outcome = failure(L"Config file " + result.path + L" gives " + formatDecimal(count) +
+                                 L" variables; the number must lie between 0 and " +
+                                 formatDecimal(kMaxConfigVariables) + L". No variables were loaded.");
         return result;
     }
     settings.variables.reserve(settings.variables.size() + static_cast<std::size_t>(count));
     for (std::uint32_t index = 0; index < static_cast<std::uint32_t>(count); ++index) {
         Variable variable;
-        loadKeys(fileName, variableSectionName(index), variable, kVariableKeys);
+        loadKeys(result.path, variableSectionName(index), variable, kVariableKeys);
         settings.variables.push_back(std::move(variable));
     }
     return result;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "config/watch_settings.h"
-#include "platform/platform.h"
+#include "platform/result.h"
 
 namespace procguard {
 
@@ -22,16 +22,17 @@ enum class LoadStatus {
 
 struct LoadResult {
     LoadStatus status = LoadStatus::Loaded;
-    std::wstring path;    // the resolved path that was read
-    std::wstring message; // what went wrong, ready to print; empty when loaded
+    std::wstring path; // the resolved path that was read
+    Result outcome;    // ok when loaded; else what went wrong, naming the file, ready to print
 };
 
 // "variable" followed by the index in decimal.
 std::wstring variableSectionName(std::uint32_t index);
 
-// Writes the 9 + 4 * n keys in their fixed order. Stops at the first write
-// that fails and returns its error.
-OsResult saveConfig(const std::wstring& fileName, const WatchSettings& settings);
+// Writes the 9 + 4 * n keys in their fixed order, all to the path the file
+// name resolves to. Stops at the first write that fails and returns its
+// reason.
+Result saveConfig(const std::wstring& fileName, const WatchSettings& settings);
 
 // Reads the keys in the same order with their defaults and appends the
 // variables to `settings.variables`. A load that is refused appends no

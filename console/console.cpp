@@ -3,7 +3,8 @@
 #include <cwctype>
 #include <limits>
 
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/key_wait.h"
 
 namespace procguard {
 

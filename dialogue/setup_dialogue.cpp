@@ -27,7 +27,7 @@ SetupOutcome loadFromMenu(WatchSettings& settings) {
             print("Config loaded.\n");
             return SetupOutcome::Ready;
         }
-        printLine(loaded.message);
+        printLine(loaded.outcome.error);
         promptForLine("Enter another config file name, or nothing to quit: ");
     }
 }
@@ -61,7 +61,7 @@ void offerToSave(const WatchSettings& settings) {
     promptForLine("Enter configuration file name: ");
     std::wstring fileName;
     if (readLine(fileName) != ReadStatus::Ok) return;
-    const OsResult saved = saveConfig(fileName, settings);
+    const Result saved = saveConfig(fileName, settings);
     // Losing the settings silently would be worse than saying so.
     if (!saved.ok)
         printLine(L"The configuration could not be saved to " + resolveConfigPath(fileName) + L": " +

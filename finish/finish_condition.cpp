@@ -1,7 +1,7 @@
 // Decides, once per check, whether the surveillance run ends.
 #include "finish/finish_condition.h"
 
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace procguard {
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/held_process.h"
 
 namespace procguard {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/process.h"
 
 namespace procguard {
 

@@ -6,6 +6,7 @@
 #include "app/setup.h"
 #include "console/console.h"
 #include "platform/fake/fake_system.h"
+#include "unit_support.h"
 
 namespace procguard {
 namespace {
@@ -18,7 +19,7 @@ struct DialogueRun {
 };
 
 DialogueRun runDialogue(const std::wstring& typed, std::size_t chunk) {
-    fake::reset();
+    test::resetSystem();
     for (const wchar_t* path : {L"C:\\Apps\\a.exe", L"C:\\Apps\\b.exe", L"C:\\Apps\\c.exe"}) fake::addProcess(path);
     fake::system().profiles[L"C:\\Work\\run.ini"][L"main"][L"processName"] = L"C:\\Apps\\b.exe";
     fake::system().input = typed;

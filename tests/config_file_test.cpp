@@ -5,6 +5,7 @@
 
 #include "config/config_file.h"
 #include "platform/fake/fake_system.h"
+#include "unit_support.h"
 #include "render_job.h"
 
 namespace procguard {
@@ -32,7 +33,7 @@ Settings renderJob() {
     return s;
 }
 
-OsResult save(const Settings& s, const std::wstring& file = kFile) { return saveConfig(file, s); }
+Result save(const Settings& s, const std::wstring& file = kFile) { return saveConfig(file, s); }
 
 LoadResult load(Settings& s, const std::wstring& file = kFile) { return loadConfig(file, s); }
 
@@ -62,7 +63,7 @@ void expectDefaults(const Settings& s) {
 
 class ConfigFile : public ::testing::Test {
 protected:
-    void SetUp() override { fake::reset(); }
+    void SetUp() override { test::resetSystem(); }
 };
 
 TEST_F(ConfigFile, VariableSectionNames) {
@@ -110,7 +111,7 @@ TEST_F(ConfigFile, SaveWithoutVariablesWritesNineKeys) {
 
 TEST_F(ConfigFile, SaveStopsAtTheFirstFailedWrite) {
     fake::system().unwritablePaths.push_back(kPath);
-    const OsResult result = save(renderJob());
+    const Result result = save(renderJob());
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.error, L"Access is denied.");
     EXPECT_EQ(fake::system().profileWrites.size(), 1u);
@@ -126,7 +127,7 @@ TEST_F(ConfigFile, SavedSettingsLoadBack) {
     const LoadResult result = load(loaded);
     EXPECT_EQ(result.status, LoadStatus::Loaded);
     EXPECT_EQ(result.path, kPath);
-    EXPECT_EQ(result.message, L"");
+    EXPECT_EQ(result.outcome.error, L"");
     test::expectLoadedAsSaved(loaded, saved);
 }
 
@@ -135,8 +136,8 @@ TEST_F(ConfigFile, MissingFileIsReportedAndLoadsNothing) {
     const LoadResult result = load(s, L"nowhere.ini");
     EXPECT_EQ(result.status, LoadStatus::FileMissing);
     EXPECT_EQ(result.path, L"C:\\Work\\nowhere.ini");
-    EXPECT_NE(result.message.find(L"Cannot read config file C:\\Work\\nowhere.ini: "), std::wstring::npos);
-    EXPECT_NE(result.message.find(L"cannot find the file"), std::wstring::npos);
+    EXPECT_NE(result.outcome.error.find(L"Cannot read config file C:\\Work\\nowhere.ini: "), std::wstring::npos);
+    EXPECT_NE(result.outcome.error.find(L"cannot find the file"), std::wstring::npos);
     expectDefaults(s);
     EXPECT_TRUE(s.variables.empty());
 }
@@ -157,7 +158,7 @@ TEST_F(ConfigFile, AFileWithoutTargetIsRefusedWithTheOtherKeysAsRead) {
     Settings s;
     const LoadResult result = load(s);
     EXPECT_EQ(result.status, LoadStatus::NoTarget);
-    EXPECT_EQ(result.message, L"Config file C:\\Work\\run.ini names no target: its [main] section has no "
+    EXPECT_EQ(result.outcome.error, L"Config file C:\\Work\\run.ini names no target: its [main] section has no "
                               L"processName, or an empty one.");
     EXPECT_EQ(s.checkPeriod, 5u);
     EXPECT_TRUE(s.variables.empty());
@@ -221,7 +222,7 @@ TEST_F(ConfigFile, SectionsBeyondTheCountAreNotRead) {
 
 TEST_F(ConfigFile, BadVariableCountIsRefusedWithoutVariables) {
     for (const wchar_t* count : {L"-1", L"10001", L"2147483647"}) {
-        fake::reset();
+        test::resetSystem();
         store(L"main", L"processName", L"/bin/app");
         store(L"main", L"checkPeriod", L"250");
         store(L"main", L"variables", count);
@@ -232,9 +233,9 @@ TEST_F(ConfigFile, BadVariableCountIsRefusedWithoutVariables) {
         EXPECT_TRUE(s.variables.empty());
         EXPECT_EQ(s.processName, L"/bin/app"); // the other keys still load
         EXPECT_EQ(s.checkPeriod, 250u);
-        EXPECT_NE(result.message.find(kPath), std::wstring::npos);
-        EXPECT_NE(result.message.find(count), std::wstring::npos);
-        EXPECT_NE(result.message.find(L"between 0 and 10000"), std::wstring::npos);
+        EXPECT_NE(result.outcome.error.find(kPath), std::wstring::npos);
+        EXPECT_NE(result.outcome.error.find(count), std::wstring::npos);
+        EXPECT_NE(result.outcome.error.find(L"between 0 and 10000"), std::wstring::npos);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/fake/fake_system.h"
+#include "unit_support.h"
 
 namespace procguard {
 namespace {
@@ -10,7 +11,7 @@ namespace {
 class ConsoleTest : public ::testing::TestWithParam<std::size_t> {
 protected:
     void SetUp() override {
-        fake::reset();
+        test::resetSystem();
         // Every case runs with the input arriving at once and one character
         // at a time, as a pipe may deliver it.
         fake::system().inputChunk = GetParam();

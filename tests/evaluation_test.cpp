@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "platform/fake/fake_system.h"
+#include "unit_support.h"
 #include "vars/variable.h"
 
 namespace procguard {
@@ -10,7 +11,7 @@ namespace {
 
 class Evaluation : public ::testing::Test {
 protected:
-    void SetUp() override { fake::reset(); }
+    void SetUp() override { test::resetSystem(); }
 };
 
 TEST_F(Evaluation, RestartCountIsCountPlusBase) {

@@ -5,6 +5,7 @@
 #include "app/exit_codes.h"
 #include "app/surveillance.h"
 #include "platform/fake/fake_system.h"
+#include "unit_support.h"
 
 namespace procguard {
 namespace {
@@ -14,7 +15,7 @@ const std::wstring kTarget = L"C:\\Jobs\\render.exe";
 class EventLogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        fake::reset();
+        test::resetSystem();
         openEventLog(L"C:\\Logs\\events.jsonl");
         settings.processName = kTarget;
         settings.commandParams = L"--run <Run>";

@@ -2,6 +2,7 @@
 
 #include "finish/finish_condition.h"
 #include "platform/fake/fake_system.h"
+#include "unit_support.h"
 
 namespace procguard {
 namespace {
@@ -23,7 +24,7 @@ Variable withValue(const std::wstring& name, std::int32_t value) {
 
 class FinishConditionCheck : public ::testing::Test {
 protected:
-    void SetUp() override { fake::reset(); }
+    void SetUp() override { test::resetSystem(); }
     VariableList none;
 };
 

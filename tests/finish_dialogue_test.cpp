@@ -4,6 +4,7 @@
 #include "console/console.h"
 #include "dialogue_texts.h"
 #include "platform/fake/fake_system.h"
+#include "unit_support.h"
 
 namespace procguard {
 namespace {
@@ -21,7 +22,7 @@ const std::wstring variableDirection =
 class FinishDialogue : public ::testing::Test {
 protected:
     void SetUp() override {
-        fake::reset();
+        test::resetSystem();
     }
 
     FinishCondition run(const std::wstring& input, FinishCondition start = {}) {
@@ -74,7 +75,7 @@ TEST_F(FinishDialogue, VariableValueTranscript) {
 
 TEST_F(FinishDialogue, ChoicesOutsideTheMenuAreStoredAndAskNothing) {
     for (const auto& [input, type] : {std::pair{L"7\n", 7}, std::pair{L"-1\n", -1}}) {
-        fake::reset();
+        test::resetSystem();
         const FinishCondition result = run(input);
         EXPECT_EQ(output(), menu);
         EXPECT_EQ(static_cast<std::int32_t>(result.type), type);
@@ -87,12 +88,12 @@ TEST_F(FinishDialogue, AnswersThatAreNoNumberCountZero) {
     EXPECT_EQ(run(L"three\n", start).type, FinishKind::Never);
     EXPECT_EQ(output(), menu);
 
-    fake::reset();
+    test::resetSystem();
     start.dataInt = 9;
     EXPECT_EQ(run(L"2\nmany\n", start).dataInt, 0);
 
     // The bad line is dropped, so the direction is still read from the next one.
-    fake::reset();
+    test::resetSystem();
     const FinishCondition result = run(L"1\nm\nfive\n<\n", start);
     EXPECT_EQ(output(), menu + maskPrompt + numberPrompt + filesDirection);
     EXPECT_EQ(result.dataInt, 0);
@@ -103,14 +104,14 @@ TEST_F(FinishDialogue, NumbersTooLargeForTheFieldGiveTheNearestLimit) {
     // A maximum of 0 would end the run after its first check.
     EXPECT_EQ(run(L"2\n3000000000\n").dataInt, INT32_MAX);
     EXPECT_EQ(output(), menu + L"Enter maximum number of restarts: ");
-    fake::reset();
+    test::resetSystem();
     EXPECT_EQ(run(L"3\n<a>\n-99999999999\n<\n").dataInt, INT32_MIN);
 }
 
 TEST_F(FinishDialogue, OnlyLessThanSelectsTheSmallerDirection) {
     EXPECT_FALSE(run(L"3\n<a>\n1\n\n   \n\t <\n").dataBool);
     for (const wchar_t* answer : {L">\n", L"x\n", L"smaller\n"}) {
-        fake::reset();
+        test::resetSystem();
         FinishCondition start;
         EXPECT_TRUE(run(std::wstring(L"1\nm\n1\n") + answer, start).dataBool)
             << testing::PrintToString(std::wstring(answer));

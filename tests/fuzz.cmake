@@ -24,10 +24,8 @@ set(PROCGUARD_FUZZ_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=unde
 # os_tests of this build as they are.
 get_target_property(PROCGUARD_FUZZ_CORE_SOURCES procguard_core SOURCES)
 add_library(procguard_core_fuzz STATIC ${PROCGUARD_FUZZ_CORE_SOURCES})
-target_include_directories(procguard_core_fuzz PUBLIC ${CMAKE_SOURCE_DIR})
+target_include_directories(procguard_core_fuzz PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
 target_compile_options(procguard_core_fuzz PRIVATE -fsanitize=fuzzer-no-link ${PROCGUARD_FUZZ_FLAGS})
-# Source properties belong to the folder that set them; this copy is made here.
-target_compile_definitions(procguard_core_fuzz PRIVATE PROCGUARD_VERSION="${PROJECT_VERSION}")
 
 # Sources each target needs besides the core: the INI text functions of the
 # Linux backend with their oracle, or the fake backend.

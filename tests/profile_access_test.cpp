@@ -5,6 +5,7 @@
 #include "base/decimal.h"
 #include "config/profile.h"
 #include "platform/fake/fake_system.h"
+#include "unit_support.h"
 
 namespace procguard {
 namespace {
@@ -14,13 +15,13 @@ const std::wstring kPath = L"C:\\Work\\run.ini";
 
 class ProfileAccess : public ::testing::Test {
 protected:
-    void SetUp() override { fake::reset(); }
+    void SetUp() override { test::resetSystem(); }
 
     // Stores `text` exactly as given: the fake trims nothing, so the integer
     // reader meets the text as it stands.
     std::int32_t readStored(const std::wstring& text, std::int32_t defaultValue = 7) {
         fake::system().profiles[kPath][L"main"][L"n"] = text;
-        return readProfileInt(L"main", L"n", kFile, defaultValue);
+        return readProfileInt(L"main", L"n", kPath, defaultValue);
     }
 };
 
@@ -54,31 +55,31 @@ TEST_F(ProfileAccess, ReadIntFallsBackToTheDefault) {
     EXPECT_EQ(readStored(L"99999999999999999999999"), 7);
     EXPECT_EQ(readStored(L"\x0663"), 7); // an Arabic-Indic digit is not a decimal digit here
     EXPECT_EQ(readStored(L""), 7);
-    EXPECT_EQ(readProfileInt(L"main", L"missing", kFile, 7), 7);
-    EXPECT_EQ(readProfileInt(L"main", L"n", L"other.ini", -3), -3);
+    EXPECT_EQ(readProfileInt(L"main", L"missing", kPath, 7), 7);
+    EXPECT_EQ(readProfileInt(L"main", L"n", L"C:\\Work\\other.ini", -3), -3);
 }
 
 TEST_F(ProfileAccess, MissingKeyReadsTheDefaultsOwnText) {
     // The default travels as text through the string read and is parsed back,
     // so every 32-bit default, the ends included, survives.
-    EXPECT_EQ(readProfileInt(L"main", L"n", kFile, INT32_MIN), INT32_MIN);
-    EXPECT_EQ(readProfileInt(L"main", L"n", kFile, INT32_MAX), INT32_MAX);
+    EXPECT_EQ(readProfileInt(L"main", L"n", kPath, INT32_MIN), INT32_MIN);
+    EXPECT_EQ(readProfileInt(L"main", L"n", kPath, INT32_MAX), INT32_MAX);
 }
 
 TEST_F(ProfileAccess, WriteIntStoresTheDecimalText) {
-    EXPECT_TRUE(writeProfileInt(L"main", L"checkPeriod", kFile, -1294967296).ok);
+    EXPECT_TRUE(writeProfileInt(L"main", L"checkPeriod", kPath, -1294967296).ok);
     ASSERT_EQ(fake::system().profileWrites.size(), 1u);
     const fake::ProfileWrite& write = fake::system().profileWrites[0];
     EXPECT_EQ(write.section, L"main");
     EXPECT_EQ(write.key, L"checkPeriod");
     EXPECT_EQ(write.path, kPath);
     EXPECT_EQ(write.text, L"-1294967296");
-    EXPECT_EQ(readProfileInt(L"main", L"checkPeriod", kFile, 0), -1294967296);
+    EXPECT_EQ(readProfileInt(L"main", L"checkPeriod", kPath, 0), -1294967296);
 }
 
 TEST_F(ProfileAccess, WriteIntReportsAFailedWrite) {
     fake::system().unwritablePaths.push_back(kPath);
-    const OsResult result = writeProfileInt(L"main", L"n", kFile, 1);
+    const Result result = writeProfileInt(L"main", L"n", kPath, 1);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.error, L"Access is denied.");
 }

@@ -1,12 +1,13 @@
 #include "app/command_line.h"
 #include "app/setup.h"
-#include "app/startup.h"
+#include "app/privilege.h"
 
 #include <gtest/gtest.h>
 
 #include "console/console.h"
 #include "dialogue_texts.h"
 #include "platform/fake/fake_system.h"
+#include "unit_support.h"
 
 namespace procguard {
 namespace {
@@ -32,7 +33,7 @@ const std::wstring kSave = L"Configuration complete. Save configuration for reus
 class SetupTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        fake::reset();
+        test::resetSystem();
     }
     SetupOutcome dialogue(const std::wstring& typed) {
         fake::system().input = typed;
@@ -127,7 +128,7 @@ TEST_F(SetupTest, SaveQuestionTakesOnlyTheFirstCharacter) {
     EXPECT_EQ(fake::system().profileWrites.size(), 9u);
     EXPECT_NE(fake::system().output.find(kSave + L"Enter configuration file name: "), std::wstring::npos);
     for (const wchar_t* answer : {L"Y\nr.ini\n", L"no\n", L"N\n", L"k\n"}) {
-        fake::reset();
+        test::resetSystem();
         const bool saves = answer[0] == L'Y';
         ASSERT_EQ(dialogue(answers + answer), SetupOutcome::Ready);
         EXPECT_EQ(fake::system().profileWrites.empty(), !saves) << answer;
@@ -155,12 +156,12 @@ TEST_F(SetupTest, InputEndingAtAnyQuestionEndsTheSetup) {
     for (const std::wstring& script : scripts) {
         for (std::size_t cut = 0; cut < script.size(); ++cut) {
             if (cut != 0 && script[cut - 1] != L'\n') continue;
-            fake::reset();
+            test::resetSystem();
             addProcesses(3);
             settings = {};
             EXPECT_EQ(dialogue(script.substr(0, cut)), SetupOutcome::InputEnded) << "cut at " << cut;
         }
-        fake::reset();
+        test::resetSystem();
         addProcesses(3);
         settings = {};
         EXPECT_EQ(dialogue(script), SetupOutcome::Ready);
@@ -211,22 +212,22 @@ TEST_F(SetupTest, CommandLineOptionsAndNames) {
 
 TEST_F(SetupTest, StartupWarnsOnceWhenThePrivilegeIsRefused) {
     fake::system().privilegeGranted = false;
-    EXPECT_NE(runStartup(), TokenHandle{0});
+    EXPECT_NE(raiseDebugPrivilege(), TokenHandle{0});
     EXPECT_EQ(fake::system().transcript,
               L"ERROR: Failed to acquire debug privileges.\nThis will prevent the tool from detecting "
               L"some processes and from automatically terminating the target process when it is hung.\n"
               L"Try running the tool as an administrator to fix this.\nPress any key to ignore this and "
               L"continue anyway.\n\n[key]");
 
-    fake::reset();
-    EXPECT_NE(runStartup(), TokenHandle{0});
+    test::resetSystem();
+    EXPECT_NE(raiseDebugPrivilege(), TokenHandle{0});
     EXPECT_EQ(fake::system().transcript, L"");
     EXPECT_EQ(fake::system().privilegeChanges, std::vector<bool>{true});
 }
 
 TEST_F(SetupTest, StartupWithoutATokenStopsAfterAKey) {
     fake::system().tokenAvailable = false;
-    EXPECT_EQ(runStartup(), TokenHandle{0});
+    EXPECT_EQ(raiseDebugPrivilege(), TokenHandle{0});
     EXPECT_EQ(fake::system().transcript, L"Failed to acquire thread token.\n[key]");
     EXPECT_TRUE(fake::system().privilegeChanges.empty());
 }

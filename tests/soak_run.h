@@ -50,7 +50,7 @@ void runSoak(const SoakPlan& plan, const std::function<void()>& afterWarmUp, con
     settings.checkPeriod = 0;
     settings.responseTimeout = 1000;
 
-    SurveillanceState state;
+    SurveillanceState state = startingState(settings);
     int checks = 0;
     std::uint32_t restarts = 0;
     const auto cap = plan.cap * kSoakCapFactor;

@@ -5,6 +5,7 @@
 #include "target/process_lookup.h"
 #include "console/console.h"
 #include "platform/fake/fake_system.h"
+#include "unit_support.h"
 
 namespace procguard {
 namespace {
@@ -14,20 +15,28 @@ const std::wstring kTarget = L"C:\\Jobs\\render.exe";
 class SurveillanceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        fake::reset();
+        test::resetSystem();
         settings.processName = kTarget;
         settings.commandParams = L"-log run.txt";
         settings.checkPeriod = 500;
         settings.responseTimeout = 1000;
     }
+    // One check; the run's state starts at the first one, from the settings
+    // as the test made them by then.
+    bool check() {
+        if (!started) state = startingState(settings);
+        started = true;
+        return runCheck(settings, state);
+    }
     // Runs `n` checks of a run that never finishes by itself.
     void checks(int n) {
-        for (int i = 0; i < n; ++i) runCheck(settings, state);
+        for (int i = 0; i < n; ++i) check();
     }
     const std::wstring& output() { return fake::system().output; }
 
     WatchSettings settings;
     SurveillanceState state;
+    bool started = false;
 };
 
 TEST_F(SurveillanceTest, MissingTargetIsStartedOneCheckPeriodLater) {
@@ -123,9 +132,9 @@ TEST_F(SurveillanceTest, VariablesAreEvaluatedOnChecksWithoutRestart) {
     settings.variables.emplace_back(L"<F>", VariableKind::FileCount, 1, L"C:\\out\\*");
     settings.finishCondition = {FinishKind::VariableValue, true, L"<F>", 4};
     fake::system().fileCounts[L"C:\\out\\*"] = 3;
-    EXPECT_FALSE(runCheck(settings, state));
+    EXPECT_FALSE(check());
     fake::system().fileCounts[L"C:\\out\\*"] = 4;
-    EXPECT_TRUE(runCheck(settings, state));
+    EXPECT_TRUE(check());
     EXPECT_EQ(output(), L"");
     EXPECT_TRUE(fake::system().starts.empty());
 }
@@ -216,7 +225,7 @@ TEST_F(SurveillanceTest, FolderIsNeverStarted) {
 }
 
 TEST(ProcessLookupTest, MatchesWholePathsInTheFirstInstanceOnly) {
-    fake::reset();
+    test::resetSystem();
     fake::addProcess(L"C:\\Jobs\\render.exe.bak");
     fake::addProcess(L"");
     const ProcessId first = fake::addProcess(L"C:\\JOBS\\Render.EXE");
@@ -231,7 +240,7 @@ TEST(ProcessLookupTest, MatchesWholePathsInTheFirstInstanceOnly) {
 }
 
 TEST(ProcessLookupTest, ListKeepsEnumerationOrderAndUnreadableEntries) {
-    fake::reset();
+    test::resetSystem();
     fake::addProcess(L"C:\\b.exe");
     fake::addProcess(L"");
     fake::addProcess(L"C:\\a.exe");

@@ -3,6 +3,7 @@
 #include "console/console.h"
 #include "dialogue_texts.h"
 #include "platform/fake/fake_system.h"
+#include "unit_support.h"
 #include "dialogue/variable_dialogue.h"
 
 namespace procguard {
@@ -21,7 +22,7 @@ const std::wstring basePrompt =
 class VariableDialogue : public ::testing::Test {
 protected:
     void SetUp() override {
-        fake::reset();
+        test::resetSystem();
     }
 
     // Runs the dialogue over the scan of `argumentTemplate` with `input` typed.
@@ -81,7 +82,7 @@ TEST_F(VariableDialogue, EachLetterOfAWordAnswersOneQuestion) {
     EXPECT_EQ(variables[0].name, L"<c>");
     EXPECT_EQ(variables[0].baseValue, 5);
 
-    fake::reset();
+    test::resetSystem();
     EXPECT_TRUE(run(L"<a> <b>", L"n\nN\n").empty());
 }
 
@@ -117,7 +118,7 @@ TEST_F(VariableDialogue, EndOfInputStopsTheQuestions) {
     EXPECT_TRUE(consoleInputEnded());
 
     // Ends at a yes/no question: the records stay as they were made.
-    fake::reset();
+    test::resetSystem();
     variables = run(L"<a> <b>", L"y 0 3\n");
     EXPECT_EQ(output(), L"Variables found:\n<a>" + question + kindMenu + basePrompt + L"<b>" +
                             question);
@@ -126,7 +127,7 @@ TEST_F(VariableDialogue, EndOfInputStopsTheQuestions) {
     EXPECT_EQ(variables[1].type, VariableKind::RestartCount);
 
     // Ends while a kind is asked again.
-    fake::reset();
+    test::resetSystem();
     variables = run(L"<a>", L"y x\n");
     ASSERT_EQ(variables.size(), 1u);
     EXPECT_EQ(variables[0].type, VariableKind::RestartCount);

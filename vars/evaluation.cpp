@@ -1,5 +1,5 @@
 // Recomputes the variables' current values at every check.
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "vars/variable.h"
 
 namespace procguard {

@@ -1,9 +1,8 @@
 #include "platform/fake/fake_system.h"
 
 #include <algorithm>
-#include <cwctype>
 
-#include "console/console.h"
+#include "base/windows_names.h"
 
 namespace procguard::fake {
 
@@ -12,11 +11,7 @@ FakeSystem& system() {
     return state;
 }
 
-void reset() {
-    system() = FakeSystem{};
-    // The console's answer buffer holds what the last test's input left.
-    resetConsoleInput();
-}
+void reset() { system() = FakeSystem{}; }
 
 ProcessId addProcess(const std::wstring& imagePath, std::vector<FakeWindow> windows) {
     FakeSystem& s = system();
@@ -73,12 +68,7 @@ bool readProcessImagePath(ProcessId id, std::wstring& path) {
     return true;
 }
 
-std::wstring foldPathCase(const std::wstring& path) {
-    if (!system().foldCase) return path;
-    std::wstring folded = path;
-    for (wchar_t& c : folded) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    return folded;
-}
+std::wstring foldPathCase(const std::wstring& path) { return system().foldCase ? foldWindowsCase(path) : path; }
 
 bool resolveTargetPath(const std::wstring& path, std::wstring& resolved) {
     const auto found = system().resolvedPaths.find(path);
@@ -118,13 +108,13 @@ bool isFolder(const std::wstring& path) {
     return std::find(folders.begin(), folders.end(), path) != folders.end();
 }
 
-OsResult startProcess(const std::wstring& path, const std::wstring& arguments, HeldProcess& started) {
+Result startProcess(const std::wstring& path, const std::wstring& arguments, HeldProcess& started) {
     started = HeldProcess{};
     fake::FakeSystem& s = system();
     s.starts.push_back({path, arguments});
     fake::logCall(L"start " + path);
     if (std::find(s.failingStarts.begin(), s.failingStarts.end(), path) != s.failingStarts.end())
-        return {false, s.startError};
+        return failure(s.startError);
     if (s.startedProcessesRun) {
         const ProcessId id = fake::addProcess(s.startedImagePath.empty() ? path : s.startedImagePath);
         if (s.startsGiveAProcess) started = holdProcess(id);
@@ -150,26 +140,21 @@ void sleepMilliseconds(std::uint32_t ms) {
 
 bool stopRequested() { return system().stopRequested; }
 
-OsResult appendToFile(const std::wstring& path, std::string_view line) {
+Result appendToFile(const std::wstring& path, std::string_view line) {
     fake::FakeSystem& s = system();
     s.logPath = path;
-    if (s.logWritesFail) return {false, s.logError};
+    if (s.logWritesFail) return failure(s.logError);
     s.logText += line;
     return {};
 }
+
+std::int64_t monotonicMilliseconds() { return static_cast<std::int64_t>(system().clockMs); }
 
 std::chrono::system_clock::time_point wallClockNow() {
     const auto ms = system().wallClockStartMs + static_cast<std::int64_t>(system().clockMs);
     return std::chrono::system_clock::time_point(std::chrono::milliseconds(ms));
 }
 
-std::vector<WindowHandle> listProcessWindows(ProcessId id) {
-    std::vector<WindowHandle> windows;
-    const fake::FakeProcess* p = fake::findProcess(id);
-    if (system().windowEnumerationFails || p == nullptr) return windows;
-    for (const fake::FakeWindow& w : p->windows) windows.push_back(w.handle);
-    return windows;
-}
 
 WindowHandle findProcessWindow(ProcessId id) {
     const fake::FakeProcess* p = fake::findProcess(id);
@@ -196,7 +181,7 @@ std::int32_t countMatchingFiles(const std::wstring& mask) {
 
 std::wstring currentDirectoryPrefix() { return system().currentDirectory + L"\\"; }
 
-bool isCompleteFileName(const std::wstring& fileName) { return fileName.size() >= 2 && fileName[1] == L':'; }
+bool isCompleteFileName(const std::wstring& fileName) { return hasDriveForm(fileName); }
 
 std::wstring readProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path) {
     const auto& profiles = system().profiles;
@@ -208,12 +193,12 @@ std::wstring readProfileValue(const std::wstring& section, const std::wstring& k
     return value == sec->second.end() ? std::wstring() : value->second;
 }
 
-OsResult writeProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
+Result writeProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
                            const std::wstring& text) {
     fake::FakeSystem& s = system();
     s.profileWrites.push_back({section, key, path, text});
     if (std::find(s.unwritablePaths.begin(), s.unwritablePaths.end(), path) != s.unwritablePaths.end())
-        return {false, L"Access is denied."};
+        return failure(L"Access is denied.");
     s.profiles[path][section][key] = text;
     return {};
 }
@@ -223,9 +208,9 @@ bool hasProfileSection(const std::wstring& section, const std::wstring& path) {
     return file != system().profiles.end() && file->second.count(section) != 0;
 }
 
-OsResult checkReadableFile(const std::wstring& path) {
+Result checkReadableFile(const std::wstring& path) {
     if (system().profiles.count(path) != 0) return {};
-    return {false, L"The system cannot find the file specified."};
+    return failure(L"The system cannot find the file specified.");
 }
 
 TokenHandle acquireThreadToken() { return system().tokenAvailable ? 1 : 0; }

@@ -71,7 +71,7 @@ struct FakeSystem {
     bool foldCase = true;
     bool slashHelp = true;
 
-    // Manual clock: sleeps advance it and are recorded.
+    // Manual clock, the monotonic one: sleeps advance it and are recorded.
     std::uint64_t clockMs = 0;
     std::vector<std::uint32_t> sleeps;
     // Called during each sleep with its number (1: the first), for a test
@@ -117,8 +117,9 @@ struct FakeSystem {
     std::vector<bool> privilegeChanges; // enable flags passed to setPrivilege, in order
 };
 
-// The one fake system; reset it at the start of every test. The reset also
-// empties the console's answer buffer.
+// The one fake system; reset it at the start of every test (together with
+// the console's answer buffer, which lives above the seam: see
+// tests/unit_support.h).
 FakeSystem& system();
 void reset();
 

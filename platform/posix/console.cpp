@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/utf8.h"
-#include "platform/platform.h"
+#include "platform/console.h"
 #include "platform/posix/stop.h"
 
 namespace procguard {

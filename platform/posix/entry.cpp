@@ -1,7 +1,7 @@
 #include <signal.h>
 
 #include "base/utf8.h"
-#include "platform/platform.h"
+#include "platform/entry.h"
 #include "platform/posix/stop.h"
 
 namespace procguard {

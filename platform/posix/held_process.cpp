@@ -8,7 +8,7 @@
 
 #include "base/utf8.h"
 
-#include "platform/platform.h"
+#include "platform/held_process.h"
 #include "platform/posix/children.h"
 #include "platform/posix/pidfd.h"
 

@@ -10,7 +10,8 @@
 
 #include <cerrno>
 
-#include "platform/platform.h"
+#include "platform/key_wait.h"
+#include "platform/stop.h"
 #include "platform/posix/stop.h"
 
 namespace procguard {

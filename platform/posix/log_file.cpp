@@ -1,4 +1,4 @@
-// The event log file on Linux, and the clock its lines carry.
+// The event log file on Linux.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/utf8.h"
-#include "platform/platform.h"
+#include "platform/log_file.h"
 #include "platform/posix/system_error.h"
 
 namespace procguard {
@@ -33,11 +33,11 @@ bool stillNamed(int fd, const std::string& path) {
            open.st_ino == named.st_ino;
 }
 
-OsResult failure(int error) { return {false, systemErrorMessage(error)}; }
+Result systemFailure(int error) { return failure(systemErrorMessage(error)); }
 
 } // namespace
 
-OsResult appendToFile(const std::wstring& path, std::string_view line) {
+Result appendToFile(const std::wstring& path, std::string_view line) {
     LogFile& file = logFile();
     const std::string name = encodeUtf8(path);
     if (file.fd >= 0 && (file.path != name || !stillNamed(file.fd, name))) {
@@ -50,7 +50,7 @@ OsResult appendToFile(const std::wstring& path, std::string_view line) {
         // watchdog; regular files do not notice it. Mode 0666 less the umask,
         // as for any file a program creates.
         file.fd = open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-        if (file.fd < 0) return failure(errno);
+        if (file.fd < 0) return systemFailure(errno);
         file.path = name;
     }
     // One write() holds the whole line; only a disk running full writes less,
@@ -59,13 +59,11 @@ OsResult appendToFile(const std::wstring& path, std::string_view line) {
         const ssize_t written = write(file.fd, line.data(), line.size());
         if (written < 0) {
             if (errno == EINTR) continue;
-            return failure(errno);
+            return systemFailure(errno);
         }
         line.remove_prefix(static_cast<std::size_t>(written));
     }
     return {};
 }
-
-std::chrono::system_clock::time_point wallClockNow() { return std::chrono::system_clock::now(); }
 
 } // namespace procguard

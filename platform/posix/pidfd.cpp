@@ -6,7 +6,8 @@
 
 #include <cerrno>
 #include <climits>
-#include <ctime>
+
+#include "platform/clock.h"
 
 namespace procguard {
 
@@ -38,12 +39,6 @@ int sendSignalToFd(int pidfd, int signal) {
     errno = ENOSYS;
     return -1;
 #endif
-}
-
-std::int64_t monotonicMilliseconds() {
-    timespec now {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 bool waitForProcessFd(int pidfd, std::uint32_t timeoutMs) {

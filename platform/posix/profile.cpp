@@ -8,7 +8,7 @@
 #include <string>
 
 #include "base/utf8.h"
-#include "platform/platform.h"
+#include "platform/profile.h"
 #include "platform/posix/file_io.h"
 #include "platform/posix/ini_text.h"
 #include "platform/posix/profile_encoding.h"
@@ -106,11 +106,11 @@ bool hasProfileSection(const std::wstring& section, const std::wstring& path) {
     return profileFileHasSection(cached->index, section);
 }
 
-OsResult writeProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
+Result writeProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
                            const std::wstring& text) {
     std::string target;
     if (const int error = writeTarget(encodeUtf8(path), target); error != 0)
-        return {false, systemErrorMessage(error)};
+        return failure(systemErrorMessage(error));
     readCache().valid = false;
     FileDescriptor file(-1);
     struct stat info {};
@@ -118,39 +118,39 @@ OsResult writeProfileValue(const std::wstring& section, const std::wstring& key,
     const int opened = openRegularFile(target, file, info);
     const bool exists = opened != ENOENT;
     if (exists) {
-        if (opened != 0) return {false, systemErrorMessage(opened)};
+        if (opened != 0) return failure(systemErrorMessage(opened));
         // The file is replaced, not written, so its own permission is asked
         // for here: a read-only file stays read-only, as it would elsewhere.
         if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-            return {false, systemErrorMessage(errno)};
+            return failure(systemErrorMessage(errno));
         std::string bytes;
-        if (const int error = readAll(file.fd, bytes); error != 0) return {false, systemErrorMessage(error)};
+        if (const int error = readAll(file.fd, bytes); error != 0) return failure(systemErrorMessage(error));
         content = decodeProfileFile(std::move(bytes));
-        if (!content.error.empty()) return {false, content.error};
+        if (!content.error.empty()) return failure(content.error);
     }
     if (std::wstring unfit = unfitText(content.encoding, section, key, text); !unfit.empty())
-        return {false, std::move(unfit)};
+        return failure(std::move(unfit));
     // A UTF-16LE file comes from Windows: where it has no line end yet, new
     // lines get the one the Windows build writes.
     const char* ending = content.encoding == ProfileEncoding::Utf16Le ? "\r\n" : "\n";
     const ProfileEdit edit = profileFileWrite(content.text, section, key, text, ending);
-    if (!edit.ok) return {false, edit.error};
+    if (!edit.ok) return failure(edit.error);
     if (!edit.changed) return {};
     std::string bytes;
     if (!encodeProfileFile(content.encoding, edit.bytes, bytes))
-        return {false, std::wstring(L"the edited text has no ") + encodingName(content.encoding) + L" form"};
+        return failure(std::wstring(L"the edited text has no ") + encodingName(content.encoding) + L" form");
     if (const int error = replaceFile(target, bytes, exists ? &info : nullptr); error != 0)
-        return {false, systemErrorMessage(error)};
+        return failure(systemErrorMessage(error));
     return {};
 }
 
-OsResult checkReadableFile(const std::wstring& path) {
+Result checkReadableFile(const std::wstring& path) {
     // The whole file is read, so that an encoding that cannot be read is
     // refused here, before any key; the reads that follow find it cached.
     const ReadCache* cached = nullptr;
     if (const int error = readProfileFile(encodeUtf8(path), cached); error != 0)
-        return {false, systemErrorMessage(error)};
-    if (!cached->file.error.empty()) return {false, cached->file.error};
+        return failure(systemErrorMessage(error));
+    if (!cached->file.error.empty()) return failure(cached->file.error);
     return {};
 }
 

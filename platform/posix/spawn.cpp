@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "base/utf8.h"
-#include "platform/platform.h"
+#include "platform/spawn.h"
 #include "platform/posix/children.h"
-#include "platform/posix/command_line.h"
+#include "platform/posix/argument_split.h"
 #include "platform/posix/system_error.h"
 
 extern char** environ;
@@ -22,7 +22,7 @@ namespace procguard {
 
 namespace {
 
-OsResult failure(int error) { return {false, systemErrorMessage(error)}; }
+Result systemFailure(int error) { return failure(systemErrorMessage(error)); }
 
 // Sets up a child that is detached from the watchdog's terminal and signal
 // state.
@@ -44,7 +44,7 @@ int prepareAttributes(posix_spawnattr_t& attributes) {
 
 } // namespace
 
-OsResult startProcess(const std::wstring& path, const std::wstring& arguments, HeldProcess& started) {
+Result startProcess(const std::wstring& path, const std::wstring& arguments, HeldProcess& started) {
     started = HeldProcess{};
     reapExitedChildren();
 
@@ -58,11 +58,11 @@ OsResult startProcess(const std::wstring& path, const std::wstring& arguments, H
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_t actions;
     int error = posix_spawnattr_init(&attributes);
-    if (error != 0) return failure(error);
+    if (error != 0) return systemFailure(error);
     error = posix_spawn_file_actions_init(&actions);
     if (error != 0) {
         posix_spawnattr_destroy(&attributes);
-        return failure(error);
+        return systemFailure(error);
     }
     error = prepareAttributes(attributes);
     // The target must not read the keys meant for the watchdog's prompts and
@@ -78,7 +78,7 @@ OsResult startProcess(const std::wstring& path, const std::wstring& arguments, H
     if (error == 0) error = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    if (error != 0) return failure(error);
+    if (error != 0) return systemFailure(error);
     rememberChild(pid);
     // The child cannot be collected by anyone but this process, so its id
     // still names it here, even if it has already ended.

@@ -7,10 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/stop.h"
 
 namespace procguard {
 
@@ -30,11 +30,6 @@ void requestStop(int signalNumber) {
     gStopSignal = signalNumber;
     [[maybe_unused]] const ssize_t written = write(gWakeWrite, "", 1);
     errno = savedErrno;
-}
-
-timespec toTimespec(std::chrono::nanoseconds left) {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
-    return {static_cast<time_t>(seconds.count()), static_cast<long>((left - seconds).count())};
 }
 
 } // namespace
@@ -66,17 +61,16 @@ void installStopHandlers() {
 bool stopRequested() { return gStopSignal != 0; }
 
 WaitOutcome waitForInputOrStop(int fd, long long timeoutMs) {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    const std::int64_t deadline = monotonicMilliseconds() + (timeoutMs < 0 ? 0 : timeoutMs);
     for (;;) {
         if (stopRequested()) return WaitOutcome::Stopped;
         // Negative descriptors are skipped by ppoll.
         pollfd entries[2] = {{gWakeRead, POLLIN, 0}, {fd, POLLIN, 0}};
         timespec left {};
         if (timeoutMs >= 0) {
-            const auto remaining = deadline - Clock::now();
-            if (remaining <= Clock::duration::zero()) return WaitOutcome::TimedOut;
-            left = toTimespec(std::chrono::duration_cast<std::chrono::nanoseconds>(remaining));
+            const std::int64_t remaining = deadline - monotonicMilliseconds();
+            if (remaining <= 0) return WaitOutcome::TimedOut;
+            left = {static_cast<time_t>(remaining / 1000), static_cast<long>(remaining % 1000) * 1000000L};
         }
         const int ready = ppoll(entries, 2, timeoutMs >= 0 ? &left : nullptr, nullptr);
         if (ready < 0 && errno != EINTR) return fd >= 0 ? WaitOutcome::Ready : WaitOutcome::TimedOut;

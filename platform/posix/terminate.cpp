@@ -10,7 +10,8 @@
 #include <ctime>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/terminate.h"
 #include "platform/posix/children.h"
 #include "platform/posix/pidfd.h"
 

@@ -1,6 +1,7 @@
 // The console on Windows: reading answers and writing text. Key waits live in
 // key_wait.cpp.
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/stop.h"
 
 #include <windows.h>
 

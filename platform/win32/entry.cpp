@@ -1,5 +1,5 @@
 // The start of the process on Windows, and its command line.
-#include "platform/platform.h"
+#include "platform/entry.h"
 
 #include <windows.h>
 #include <shellapi.h>

@@ -1,8 +1,10 @@
 // Holding a process on Windows: an open handle, which refers to one process
 // and keeps its id from passing to another for as long as it is open.
-#include "platform/platform.h"
+#include "platform/held_process.h"
 
 #include <windows.h>
+
+#include "platform/win32/image_path.h"
 
 namespace procguard {
 
@@ -44,6 +46,11 @@ bool heldProcessRuns(const HeldProcess&, const std::wstring&) { return false; }
 void releaseProcess(HeldProcess& process) {
     if (process.handle != -1) CloseHandle(reinterpret_cast<HANDLE>(process.handle));
     process = HeldProcess{};
+}
+
+bool readHeldImagePath(const HeldProcess& process, std::wstring& path) {
+    if (process.handle == -1 || processHasEnded(process)) return false;
+    return queryImagePath(reinterpret_cast<HANDLE>(process.handle), path);
 }
 
 } // namespace procguard

@@ -1,5 +1,6 @@
 // Waiting for a key on Windows: the console keyboard, not standard input.
-#include "platform/platform.h"
+#include "platform/key_wait.h"
+#include "platform/stop.h"
 
 #include <windows.h>
 #include <conio.h>

@@ -1,5 +1,5 @@
-// The event log file on Windows, and the clock its lines carry.
-#include "platform/platform.h"
+// The event log file on Windows.
+#include "platform/log_file.h"
 
 #include <windows.h>
 
@@ -45,7 +45,7 @@ bool stillNamed(HANDLE open, const std::wstring& path) {
 
 } // namespace
 
-OsResult appendToFile(const std::wstring& path, std::string_view line) {
+Result appendToFile(const std::wstring& path, std::string_view line) {
     LogFile& file = logFile();
     if (file.handle != INVALID_HANDLE_VALUE && (file.path != path || !stillNamed(file.handle, path))) {
         CloseHandle(file.handle);
@@ -56,16 +56,14 @@ OsResult appendToFile(const std::wstring& path, std::string_view line) {
         // of the file, whoever else appends to it.
         file.handle = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file.handle == INVALID_HANDLE_VALUE) return {false, systemErrorMessage(GetLastError(), path)};
+        if (file.handle == INVALID_HANDLE_VALUE) return failure(systemErrorMessage(GetLastError(), path));
         file.path = path;
     }
     DWORD written = 0;
     if (!WriteFile(file.handle, line.data(), static_cast<DWORD>(line.size()), &written, nullptr))
-        return {false, systemErrorMessage(GetLastError(), path)};
-    if (written != line.size()) return {false, L"only part of the line was written"};
+        return failure(systemErrorMessage(GetLastError(), path));
+    if (written != line.size()) return failure(L"only part of the line was written");
     return {};
 }
-
-std::chrono::system_clock::time_point wallClockNow() { return std::chrono::system_clock::now(); }
 
 } // namespace procguard

@@ -1,5 +1,5 @@
 // The thread token and the debug privilege on it.
-#include "platform/platform.h"
+#include "platform/privilege.h"
 
 #include <windows.h>
 

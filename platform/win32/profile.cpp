@@ -1,17 +1,19 @@
 // Config file paths and single keys of profile files.
-#include "platform/platform.h"
+#include "platform/profile.h"
 
 #include <windows.h>
 
 #include <cwchar>
 
+#include "base/windows_names.h"
 #include "platform/win32/system_error.h"
 
 namespace procguard {
 
 namespace {
 
-constexpr DWORD kProfileValueSize = 2048; // a read gives at most 2047 characters
+// One character more than a read may give, for the terminator.
+constexpr DWORD kProfileValueSize = kMaxProfileValue + 1;
 constexpr DWORD kFirstDirectoryBuffer = 1024;
 constexpr DWORD kFirstSectionListBuffer = 4096;
 constexpr DWORD kLargestSectionListBuffer = 1u << 24;
@@ -19,7 +21,7 @@ constexpr DWORD kLargestSectionListBuffer = 1u << 24;
 // A missing profile file is created holding just the UTF-16LE byte-order mark:
 // the profile functions then write it as UTF-16, and text outside the ANSI
 // code page survives. An existing file keeps its encoding.
-OsResult createUnicodeProfile(const std::wstring& path, bool& created) {
+Result createUnicodeProfile(const std::wstring& path, bool& created) {
     created = false;
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -29,7 +31,7 @@ OsResult createUnicodeProfile(const std::wstring& path, bool& created) {
         // A folder of that name is refused by the profile write, with its own reason.
         const DWORD attributes = GetFileAttributesW(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return {};
-        return {false, systemErrorMessage(error)};
+        return failure(systemErrorMessage(error));
     }
     static const unsigned char byteOrderMark[2] = {0xFF, 0xFE};
     DWORD written = 0;
@@ -38,7 +40,7 @@ OsResult createUnicodeProfile(const std::wstring& path, bool& created) {
     CloseHandle(file);
     if (!wrote || written != sizeof byteOrderMark) {
         DeleteFileW(path.c_str());
-        return {false, systemErrorMessage(error)};
+        return failure(systemErrorMessage(error));
     }
     created = true;
     return {};
@@ -60,7 +62,7 @@ std::wstring currentDirectoryPrefix() {
     return directory + L"\\";
 }
 
-bool isCompleteFileName(const std::wstring& fileName) { return fileName.size() >= 2 && fileName[1] == L':'; }
+bool isCompleteFileName(const std::wstring& fileName) { return hasDriveForm(fileName); }
 
 std::wstring readProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path) {
     std::wstring buffer(kProfileValueSize, L'\0');
@@ -71,15 +73,15 @@ std::wstring readProfileValue(const std::wstring& section, const std::wstring& k
     return buffer;
 }
 
-OsResult writeProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
+Result writeProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
                            const std::wstring& text) {
     bool created = false;
-    OsResult prepared = createUnicodeProfile(path, created);
+    Result prepared = createUnicodeProfile(path, created);
     if (!prepared.ok) return prepared;
     if (WritePrivateProfileStringW(section.c_str(), key.c_str(), text.c_str(), path.c_str())) return {};
     const DWORD error = GetLastError();
     if (created) DeleteFileW(path.c_str());
-    return {false, systemErrorMessage(error)};
+    return failure(systemErrorMessage(error));
 }
 
 bool hasProfileSection(const std::wstring& section, const std::wstring& path) {
@@ -98,17 +100,17 @@ bool hasProfileSection(const std::wstring& section, const std::wstring& path) {
     return false;
 }
 
-OsResult checkReadableFile(const std::wstring& path) {
+Result checkReadableFile(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {false, L"file not found"};
-        return {false, systemErrorMessage(error)};
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return failure(L"file not found");
+        return failure(systemErrorMessage(error));
     }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return {false, L"is a folder"};
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return failure(L"is a folder");
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {false, systemErrorMessage(GetLastError())};
+    if (file == INVALID_HANDLE_VALUE) return failure(systemErrorMessage(GetLastError()));
     CloseHandle(file);
     return {};
 }

@@ -1,5 +1,5 @@
 // Starting the target on Windows.
-#include "platform/platform.h"
+#include "platform/spawn.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -32,7 +32,7 @@ std::wstring shellExecuteErrorText(INT_PTR code) {
 
 } // namespace
 
-OsResult startProcess(const std::wstring& path, const std::wstring& arguments, HeldProcess& started) {
+Result startProcess(const std::wstring& path, const std::wstring& arguments, HeldProcess& started) {
     started = HeldProcess{};
     // The same verb, file, parameters and show command as ShellExecuteW,
     // asking for the process: it is held as the target while it lives,
@@ -51,7 +51,7 @@ OsResult startProcess(const std::wstring& path, const std::wstring& arguments, H
     if (!ShellExecuteExW(&info)) {
         const DWORD lastError = GetLastError();
         const INT_PTR code = reinterpret_cast<INT_PTR>(info.hInstApp);
-        return {false, lastError != 0 ? systemErrorMessage(lastError, path) : shellExecuteErrorText(code)};
+        return failure(lastError != 0 ? systemErrorMessage(lastError, path) : shellExecuteErrorText(code));
     }
     // No process comes back where the file went to a program that was
     // already running (a document, a folder window); then nothing is held.

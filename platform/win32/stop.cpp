@@ -9,7 +9,7 @@
 
 #include <windows.h>
 
-#include "platform/platform.h"
+#include "platform/stop.h"
 
 namespace procguard {
 

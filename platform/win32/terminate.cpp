@@ -1,5 +1,5 @@
 // Terminating a process on Windows.
-#include "platform/platform.h"
+#include "platform/terminate.h"
 
 #include <windows.h>
 

@@ -1,5 +1,6 @@
 // The top-level windows of a process, and whether a window still answers.
 #include "platform/platform.h"
+#include "platform/win32/window_list.h"
 
 #include <windows.h>
 

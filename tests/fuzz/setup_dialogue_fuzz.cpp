@@ -12,6 +12,7 @@
 #include "console/console.h"
 #include "fuzz/fuzz_failure.h"
 #include "platform/fake/fake_system.h"
+#include "unit_support.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ constexpr std::size_t kOnePassOutput = 16384;
 constexpr std::size_t kOutputPerTypedCharacter = 512;
 
 void prepareSystem() {
-    fake::reset();
+    test::resetSystem();
     fake::addProcess(L"C:\\Apps\\editor.exe");
     fake::addProcess(L"");  // unreadable: listed as <unknown>
     fake::addProcess(L"C:\\Apps\\render.exe");

@@ -143,6 +143,9 @@ int zombieChildrenOf(pid_t parent) {
 
 void killInstancesOf(const std::string& path) {
     for (pid_t pid : runningInstancesOf(path)) kill(pid, SIGKILL);
+    // A killed process lingers until the kernel has torn it down, longer on
+    // a busy machine; the next count must not see it.
+    waitUntil([&] { return runningInstancesOf(path).empty(); });
 }
 
 void writeBytes(const std::string& path, const std::string& bytes) {

@@ -61,7 +61,8 @@ std::vector<pid_t> runningInstancesOf(const std::string& path);
 // Children of `parent` that have ended and were not collected.
 int zombieChildrenOf(pid_t parent);
 
-// Kills every running instance of the executable at `path`.
+// Kills every running instance of the executable at `path` and waits until
+// none is left.
 void killInstancesOf(const std::string& path);
 
 // Writes `bytes` to `path` as they are.

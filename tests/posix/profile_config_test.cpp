@@ -15,7 +15,7 @@ namespace {
 using Settings = WatchSettings;
 using test::renderJob;
 
-OsResult save(const std::wstring& file, const Settings& s) { return saveConfig(file, s); }
+Result save(const std::wstring& file, const Settings& s) { return saveConfig(file, s); }
 
 LoadResult load(const std::wstring& file, Settings& s) { return loadConfig(file, s); }
 
@@ -69,7 +69,7 @@ TEST_F(ProfileConfig, EveryFieldRoundTrips) {
 
     Settings loaded;
     const LoadResult result = load(widePath("all.ini"), loaded);
-    ASSERT_EQ(result.status, LoadStatus::Loaded) << std::string(result.message.begin(), result.message.end());
+    ASSERT_EQ(result.status, LoadStatus::Loaded) << std::string(result.outcome.error.begin(), result.outcome.error.end());
     test::expectLoadedAsSaved(loaded, saved);
 }
 
@@ -160,21 +160,21 @@ TEST_F(ProfileConfig, FailuresAreReported) {
     Settings s;
     LoadResult missing = load(widePath("missing.ini"), s);
     EXPECT_EQ(missing.status, LoadStatus::FileMissing);
-    EXPECT_EQ(missing.message, L"Cannot read config file " + widePath("missing.ini") + L": No such file or directory");
+    EXPECT_EQ(missing.outcome.error, L"Cannot read config file " + widePath("missing.ini") + L": No such file or directory");
     EXPECT_EQ(s.checkPeriod, 10000u);
 
     LoadResult folderLoad = load(test::widen(folder.path), s);
     EXPECT_EQ(folderLoad.status, LoadStatus::FileMissing);
-    EXPECT_NE(folderLoad.message.find(L"Is a directory"), std::wstring::npos);
+    EXPECT_NE(folderLoad.outcome.error.find(L"Is a directory"), std::wstring::npos);
 
-    const OsResult noFolder = save(widePath("no/such/folder.ini"), renderJob());
+    const Result noFolder = save(widePath("no/such/folder.ini"), renderJob());
     EXPECT_FALSE(noFolder.ok);
     EXPECT_EQ(noFolder.error, L"No such file or directory");
     EXPECT_EQ(save(test::widen(folder.path), renderJob()).error, L"Is a directory");
 
     Settings withBreak = renderJob();
     withBreak.commandParams = L"a\nb";
-    const OsResult refused = save(widePath("break.ini"), withBreak);
+    const Result refused = save(widePath("break.ini"), withBreak);
     EXPECT_FALSE(refused.ok);
     EXPECT_NE(refused.error.find(L"commandParams"), std::wstring::npos);
     // The keys before it are written; nothing after it.

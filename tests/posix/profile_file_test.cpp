@@ -53,7 +53,7 @@ TEST_F(ProfileFile, LongValuesAreCutTo2047Characters) {
 
 TEST_F(ProfileFile, ValuesTheFileCannotHoldAreRefused) {
     put("run.ini", "[main]\nk=v\n");
-    const OsResult result = writeProfileString(L"main", L"k", widePath("run.ini"), L"a\r\n[inj]\r\nx=1");
+    const Result result = writeProfileString(L"main", L"k", widePath("run.ini"), L"a\r\n[inj]\r\nx=1");
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.error.find(L"line break"), std::wstring::npos);
     EXPECT_EQ(test::readFile(pathOf("run.ini")), "[main]\nk=v\n");
@@ -101,12 +101,12 @@ TEST_F(ProfileFile, UnchangedValueLeavesTheFileAlone) {
 }
 
 TEST_F(ProfileFile, UnwritablePlacesFailWithTheSystemsReason) {
-    const OsResult missingFolder = writeProfileString(L"main", L"k", widePath("no_such_dir/x.ini"), L"v");
+    const Result missingFolder = writeProfileString(L"main", L"k", widePath("no_such_dir/x.ini"), L"v");
     EXPECT_FALSE(missingFolder.ok);
     EXPECT_EQ(missingFolder.error, L"No such file or directory");
 
     fs::create_directory(pathOf("adir"));
-    const OsResult folderAsFile = writeProfileString(L"main", L"k", widePath("adir"), L"v");
+    const Result folderAsFile = writeProfileString(L"main", L"k", widePath("adir"), L"v");
     EXPECT_FALSE(folderAsFile.ok);
     EXPECT_EQ(folderAsFile.error, L"Is a directory");
     EXPECT_EQ(readProfileString(L"main", L"k", widePath("adir"), L"dflt"), L"dflt");
@@ -186,7 +186,7 @@ TEST_F(CurrentDirectory, DeletedDirectoryFallsBackToARelativePath) {
     fs::current_path(pathOf("gone"));
     fs::remove(pathOf("gone"));
     EXPECT_EQ(resolveConfigPath(L"run.ini"), L"./run.ini");
-    const OsResult write = writeProfileString(L"main", L"k", L"run.ini", L"v");
+    const Result write = writeProfileString(L"main", L"k", L"run.ini", L"v");
     EXPECT_FALSE(write.ok) << "a deleted folder takes no files";
     EXPECT_FALSE(write.error.empty());
 }

@@ -168,7 +168,7 @@ protected:
             return;
         }
         const std::wstring value = quoted(argument(row.args, "value", ""));
-        const OsResult written = writeProfileString(section, key, wpath, value);
+        const Result written = writeProfileString(section, key, wpath, value);
         ASSERT_EQ(written.ok, row.ret == "1") << std::string(written.error.begin(), written.error.end());
         if (!written.ok) return;
         EXPECT_EQ(readProfileString(section, key, wpath, L"\x01"), value.empty() ? L"\x01" : value.substr(0, 2047));

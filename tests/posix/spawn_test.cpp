@@ -45,7 +45,7 @@ TEST(StartProcess, ArgumentsArriveSplitByWindowsRules) {
                               L" \"two words\" a\\\"b \"\" C:\\dir\\ \"end\\\\\" \"say \"\"hi\"\"\" caf\u00e9 $HOME;`x`|*";
 
     HeldProcess started;
-    const OsResult result = startProcess(test::widen(recorder), line, started);
+    const Result result = startProcess(test::widen(recorder), line, started);
     releaseProcess(started);
     ASSERT_TRUE(result.ok) << testing::PrintToString(result.error);
     ASSERT_TRUE(test::waitUntil([&] { return std::filesystem::exists(output); }));
@@ -77,7 +77,7 @@ TEST(StartProcess, FailuresAreReportedWithTheSystemReason) {
     };
     for (const auto& failing : cases) {
         HeldProcess started;
-        const OsResult result = startProcess(test::widen(failing.path), L"x", started);
+        const Result result = startProcess(test::widen(failing.path), L"x", started);
         EXPECT_FALSE(result.ok) << failing.path;
         EXPECT_EQ(started.id, 0u) << failing.path;
         EXPECT_EQ(result.error, test::widen(std::strerror(failing.error))) << failing.path;
@@ -101,7 +101,7 @@ TEST(StartProcess, ChildRunsDetachedWithCleanSignalState) {
     // Nor does a descriptor it has open without close-on-exec.
     const int inheritable = open("/dev/zero", O_RDONLY);
     HeldProcess started;
-    const OsResult result = startProcess(test::widen(path), L"30", started);
+    const Result result = startProcess(test::widen(path), L"30", started);
     close(inheritable);
     sigprocmask(SIG_SETMASK, &previousMask, nullptr);
     sigaction(SIGUSR2, &previousUsr2, nullptr);

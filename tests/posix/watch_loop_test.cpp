@@ -63,7 +63,7 @@ TEST(WatchLoop, TargetsAreKnownHoweverTheyAreNamed) {
         settings.commandParams = L"30";
         settings.checkPeriod = 0;
         settings.responseTimeout = 1000;
-        SurveillanceState state;
+        SurveillanceState state = startingState(settings);
         for (int check = 0; check < 5; ++check) runCheck(settings, state);
         EXPECT_EQ(state.restartCount, 1u) << "started once and left alone while it runs";
         EXPECT_LE(test::runningInstancesOf(sleeper).size(), 1u);

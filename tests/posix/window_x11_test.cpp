@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "platform/posix/x11/windows.h"
 #include "posix/process_support.h"
 #include "posix/window_x11_support.h"
 
@@ -37,7 +38,7 @@ TEST_F(WindowX11Test, ProcessWithoutWindowHasNone) {
     ASSERT_EQ(other.windows.size(), 1u);
 
     EXPECT_EQ(findProcessWindow(idOf(windowless)), 0u);
-    EXPECT_TRUE(listProcessWindows(idOf(windowless)).empty());
+    EXPECT_TRUE(x11::listClientWindows(idOf(windowless)).empty());
     EXPECT_EQ(findProcessWindow(static_cast<ProcessId>(getpid())), 0u);
 }
 
@@ -45,7 +46,7 @@ TEST_F(WindowX11Test, AnsweringWindowIsFoundAndAnswers) {
     const X11Target target = startTarget({"answer"});
     ASSERT_EQ(target.windows.size(), 1u);
 
-    EXPECT_EQ(listProcessWindows(idOf(target)), target.windows);
+    EXPECT_EQ(x11::listClientWindows(idOf(target)), target.windows);
     const WindowHandle window = findProcessWindow(idOf(target));
     EXPECT_EQ(window, target.windows[0]);
     EXPECT_TRUE(windowAnswers(window, 5000));
@@ -56,7 +57,7 @@ TEST_F(WindowX11Test, HiddenWindowCountsAndFirstCreatedComesFirst) {
     const X11Target target = startTarget({"answer", "hidden", "windows", "2"});
     ASSERT_EQ(target.windows.size(), 2u);
 
-    EXPECT_EQ(listProcessWindows(idOf(target)), target.windows);
+    EXPECT_EQ(x11::listClientWindows(idOf(target)), target.windows);
     EXPECT_EQ(findProcessWindow(idOf(target)), target.windows[0]);
     EXPECT_TRUE(windowAnswers(target.windows[0], 5000));
 }
@@ -69,7 +70,7 @@ TEST_F(WindowX11Test, WindowOfAnotherProcessIsNeverReturned) {
 
     EXPECT_EQ(findProcessWindow(idOf(first)), first.windows[0]);
     EXPECT_EQ(findProcessWindow(idOf(second)), second.windows[0]);
-    EXPECT_EQ(listProcessWindows(idOf(first)), first.windows);
+    EXPECT_EQ(x11::listClientWindows(idOf(first)), first.windows);
 }
 
 TEST_F(WindowX11Test, FrozenWindowIsFoundButDoesNotAnswer) {
@@ -99,7 +100,7 @@ TEST_F(WindowX11Test, VanishedWindowDoesNotAnswer) {
     const ProcessId id = idOf(target);
     stopTarget(target);
     // The server destroys the windows once it notices the closed connection.
-    ASSERT_TRUE(waitUntil([&] { return listProcessWindows(id).empty(); }));
+    ASSERT_TRUE(waitUntil([&] { return x11::listClientWindows(id).empty(); }));
 
     EXPECT_EQ(findProcessWindow(id), 0u);
     EXPECT_FALSE(windowAnswers(window, kTimeoutMs));
@@ -112,7 +113,7 @@ TEST_F(WindowX11Test, WithoutDisplayNoProcessHasAWindow) {
 
     unsetenv("DISPLAY");
     EXPECT_EQ(findProcessWindow(idOf(target)), 0u);
-    EXPECT_TRUE(listProcessWindows(idOf(target)).empty());
+    EXPECT_TRUE(x11::listClientWindows(idOf(target)).empty());
     EXPECT_TRUE(windowAnswers(target.windows[0], kTimeoutMs)) << "nothing to ask: cannot be probed";
 
     setenv("DISPLAY", ":1999", 1); // no server there
@@ -160,13 +161,13 @@ TEST_F(WindowX11Test, WindowManagerClientListGivesTheOrderWhileItRuns) {
     setWindowProperty(root(), atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW,
                       {static_cast<std::uint32_t>(managed[0]), static_cast<std::uint32_t>(managed[1])});
 
-    EXPECT_EQ(listProcessWindows(idOf(target)), managed);
+    EXPECT_EQ(x11::listClientWindows(idOf(target)), managed);
     EXPECT_EQ(findProcessWindow(idOf(target)), managed[0]);
 
     // The window manager is gone, its list left behind: stacking order again.
     xcb_destroy_window(x(), check);
     sync();
-    EXPECT_EQ(listProcessWindows(idOf(target)), target.windows);
+    EXPECT_EQ(x11::listClientWindows(idOf(target)), target.windows);
 }
 
 TEST_F(WindowX11Test, ClientInsideAFrameIsFound) {
@@ -179,7 +180,7 @@ TEST_F(WindowX11Test, ClientInsideAFrameIsFound) {
     xcb_reparent_window(x(), static_cast<xcb_window_t>(target.windows[0]), frame, 4, 20);
     sync();
 
-    EXPECT_EQ(listProcessWindows(idOf(target)), target.windows);
+    EXPECT_EQ(x11::listClientWindows(idOf(target)), target.windows);
     EXPECT_TRUE(windowAnswers(target.windows[0], 5000)) << "the pong still reaches the root";
 }
 

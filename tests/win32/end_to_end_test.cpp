@@ -7,6 +7,7 @@
 #include "config/profile.h"
 #include "dialogue_run.h"
 #include "event_line.h"
+#include "procguard_version.h"
 #include "target/process_lookup.h"
 #include "win32/process_support.h"
 

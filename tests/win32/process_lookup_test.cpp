@@ -79,7 +79,7 @@ TEST(Win32WatchLoop, BatchFilesAndRelativePathsAreStartedOnce) {
         settings.processName = named;
         settings.checkPeriod = 0;
         settings.responseTimeout = 1000;
-        SurveillanceState state;
+        SurveillanceState state = startingState(settings);
         for (int check = 0; check < 5; ++check) runCheck(settings, state);
         EXPECT_EQ(state.restartCount, 1u);
         ASSERT_NE(state.target.process.handle, -1);

@@ -89,7 +89,7 @@ TEST(Win32Processes, StartPassesTheArgumentLineUnchanged) {
     const std::wstring record = folder + L"\\args.txt";
     const std::wstring arguments = L"\"" + record + L"\" --run 3 \"two words\" caf\u00e9 \u20ac\u4e2d";
     HeldProcess process;
-    const OsResult started = startProcess(testProgramPath(L"argv_recorder"), arguments, process);
+    const Result started = startProcess(testProgramPath(L"argv_recorder"), arguments, process);
     ASSERT_TRUE(started.ok) << std::string(started.error.begin(), started.error.end());
     // The start holds the process it made, and sees it end.
     ASSERT_NE(process.handle, -1);
@@ -112,7 +112,7 @@ TEST(Win32Processes, StartPassesTheArgumentLineUnchanged) {
 
 TEST(Win32Processes, StartOfAMissingFileReportsTheReason) {
     HeldProcess none;
-    const OsResult started = startProcess(testProgramPath(L"no_such_program"), L"", none);
+    const Result started = startProcess(testProgramPath(L"no_such_program"), L"", none);
     EXPECT_FALSE(started.ok);
     EXPECT_EQ(none.id, 0u);
     EXPECT_EQ(started.error, systemErrorMessage(ERROR_FILE_NOT_FOUND));
@@ -120,7 +120,7 @@ TEST(Win32Processes, StartOfAMissingFileReportsTheReason) {
     EXPECT_NE(started.error.back(), L'\n');
     EXPECT_NE(started.error.back(), L'\r');
 
-    const OsResult inMissingFolder = startProcess(testProgramPath(L"no_such_folder\\program"), L"", none);
+    const Result inMissingFolder = startProcess(testProgramPath(L"no_such_folder\\program"), L"", none);
     EXPECT_FALSE(inMissingFolder.ok);
     EXPECT_EQ(inMissingFolder.error, systemErrorMessage(ERROR_PATH_NOT_FOUND));
 }

@@ -88,14 +88,14 @@ TEST_F(Win32Profile, AValueIsReadAsItsFirst2047Characters) {
 
 TEST_F(Win32Profile, WritesIntoAMissingFolderOrOntoAFolderFailWithTheReason) {
     const std::wstring missing = folder + L"\\no\\such\\run.ini";
-    const OsResult intoMissing = writeProfileString(L"main", L"checkPeriod", missing, L"1");
+    const Result intoMissing = writeProfileString(L"main", L"checkPeriod", missing, L"1");
     EXPECT_FALSE(intoMissing.ok);
     EXPECT_FALSE(intoMissing.error.empty());
     EXPECT_FALSE(test::fileExists(missing));
 
     const std::wstring subfolder = folder + L"\\sub";
     ASSERT_TRUE(CreateDirectoryW(subfolder.c_str(), nullptr));
-    const OsResult ontoFolder = writeProfileString(L"main", L"checkPeriod", subfolder, L"1");
+    const Result ontoFolder = writeProfileString(L"main", L"checkPeriod", subfolder, L"1");
     EXPECT_FALSE(ontoFolder.ok);
     EXPECT_FALSE(ontoFolder.error.empty());
     EXPECT_NE(ontoFolder.error.back(), L'\n');
@@ -107,11 +107,11 @@ TEST_F(Win32Profile, CheckReadableFileTellsWhatIsWrong) {
     EXPECT_TRUE(checkReadableFile(path).ok);
     EXPECT_TRUE(hasProfileSection(L"MAIN", path));
     EXPECT_FALSE(hasProfileSection(L"finishCondition", path));
-    const OsResult missing = checkReadableFile(folder + L"\\missing.ini");
+    const Result missing = checkReadableFile(folder + L"\\missing.ini");
     EXPECT_FALSE(missing.ok);
     EXPECT_EQ(missing.error, L"file not found");
     EXPECT_EQ(checkReadableFile(folder + L"\\no\\such.ini").error, L"file not found");
-    const OsResult isFolder = checkReadableFile(folder);
+    const Result isFolder = checkReadableFile(folder);
     EXPECT_FALSE(isFolder.ok);
     EXPECT_EQ(isFolder.error, L"is a folder");
 }

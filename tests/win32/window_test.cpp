@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
+#include "platform/win32/window_list.h"
 #include "win32/process_support.h"
 
 namespace procguard {

@@ -1,10 +1,11 @@
 // Processes on Windows: enumeration and image paths.
-#include "platform/platform.h"
+#include "platform/process.h"
 
 #include <windows.h>
 #include <psapi.h>
 
-#include <cwctype>
+#include "base/windows_names.h"
+#include "platform/win32/image_path.h"
 
 namespace procguard {
 
@@ -43,8 +44,6 @@ bool enumerateProcessIds(std::vector<ProcessId>& ids) {
     }
 }
 
-namespace {
-
 // Every check reads one path per process: the usual length stays on the
 // stack, and only a longer path is read again into the largest buffer.
 bool queryImagePath(HANDLE process, std::wstring& path) {
@@ -62,19 +61,12 @@ bool queryImagePath(HANDLE process, std::wstring& path) {
     return true;
 }
 
-} // namespace
-
 bool readProcessImagePath(ProcessId id, std::wstring& path) {
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
     if (process == nullptr) return false;
     const bool read = queryImagePath(process, path);
     CloseHandle(process);
     return read;
-}
-
-bool readHeldImagePath(const HeldProcess& process, std::wstring& path) {
-    if (process.handle == -1 || processHasEnded(process)) return false;
-    return queryImagePath(reinterpret_cast<HANDLE>(process.handle), path);
 }
 
 bool resolveTargetPath(const std::wstring& path, std::wstring& resolved) {
@@ -97,15 +89,6 @@ bool resolveTargetPath(const std::wstring& path, std::wstring& resolved) {
     return true;
 }
 
-bool isFolder(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-std::wstring foldPathCase(const std::wstring& path) {
-    std::wstring folded = path;
-    for (wchar_t& unit : folded) unit = static_cast<wchar_t>(towlower(unit));
-    return folded;
-}
+std::wstring foldPathCase(const std::wstring& path) { return foldWindowsCase(path); }
 
 } // namespace procguard

@@ -1,7 +1,5 @@
-#include "app/startup.h"
+#include "app/privilege.h"
 
-#include "app/event_log.h"
-#include "app/exit_codes.h"
 #include "console/console.h"
 
 namespace procguard {
@@ -17,7 +15,7 @@ const wchar_t kPrivilegeWarning[] =
 
 } // namespace
 
-TokenHandle runStartup() {
+TokenHandle raiseDebugPrivilege() {
     const TokenHandle token = acquireThreadToken();
     if (token == 0) {
         printLine(L"Failed to acquire thread token.");
@@ -30,17 +28,9 @@ TokenHandle runStartup() {
     return token;
 }
 
-void runEndOfRun(TokenHandle token) {
+void lowerDebugPrivilege(TokenHandle token) {
     PrivilegeId debugPrivilege;
     if (lookupDebugPrivilege(debugPrivilege)) setPrivilege(token, debugPrivilege, false);
-}
-
-int endStoppedRun(TokenHandle token, std::uint32_t restartCount) {
-    runEndOfRun(token);
-    logEvent({.event = WatchEvent::Stopped, .restarts = restartCount});
-    // On a line of its own: the stop may come in the middle of a prompt.
-    print("\nStopped.\n");
-    return kExitStopped;
 }
 
 } // namespace procguard

@@ -1,4 +1,4 @@
-#include "platform/posix/command_line.h"
+#include "platform/posix/argument_split.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +35,7 @@ const SplitCase kCases[] = {
     {L"caf\u00e9 \u6587\u5b57", {L"caf\u00e9", L"\u6587\u5b57"}},
 };
 
-TEST(CommandLine, SplitsLikeTheWindowsRuntime) {
+TEST(ArgumentSplit, SplitsLikeTheWindowsRuntime) {
     for (const SplitCase& split : kCases) {
         EXPECT_EQ(splitCommandLine(split.line), split.arguments) << "line: " << testing::PrintToString(std::wstring(split.line));
     }

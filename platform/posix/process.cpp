@@ -10,7 +10,7 @@
 
 #include "base/utf8.h"
 #include "platform/posix/children.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 
 namespace procguard {
 
@@ -108,10 +108,6 @@ bool resolveTargetPath(const std::wstring& path, std::wstring& resolved) {
     return true;
 }
 
-bool isFolder(const std::wstring& path) {
-    struct stat info {};
-    return stat(encodeUtf8(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 // Linux file names are case-sensitive: folding would match another file.
 std::wstring foldPathCase(const std::wstring& path) { return path; }

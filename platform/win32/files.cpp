@@ -1,5 +1,6 @@
-// Counting the entries of a wildcard file search.
-#include "platform/platform.h"
+// Counting the entries of a wildcard file search, and telling a folder from
+// a file.
+#include "platform/files.h"
 
 #include <windows.h>
 
@@ -19,6 +20,11 @@ std::int32_t countMatchingFiles(const std::wstring& mask) {
     static_cast<void>(endReason);
     FindClose(search);
     return count;
+}
+
+bool isFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 } // namespace procguard

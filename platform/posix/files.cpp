@@ -1,4 +1,5 @@
-// Counting the directory entries that match a wildcard mask, on Linux.
+// Counting the directory entries that match a wildcard mask, and telling a
+// folder from a file, on Linux.
 //
 // The mask is split at its last '/': the part before it names the folder,
 // taken literally (no wildcards, relative to the current directory), and the
@@ -10,12 +11,13 @@
 #include <dirent.h>
 #include <fnmatch.h>
 #include <locale.h>
+#include <sys/stat.h>
 
 #include <climits>
 #include <string>
 
 #include "base/utf8.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace procguard {
 
@@ -51,6 +53,11 @@ std::int32_t countMatchingFiles(const std::wstring& mask) {
     if (previous != nullptr) uselocale(previous);
     closedir(directory);
     return count;
+}
+
+bool isFolder(const std::wstring& path) {
+    struct stat info {};
+    return stat(encodeUtf8(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 } // namespace procguard

@@ -1,0 +1,18 @@
+// Files as the watch loop sees them: counts of a wildcard search, and
+// whether a path is a folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace procguard {
+
+// Number of directory entries a wildcard search for `mask` returns; never
+// negative, 0 when the search cannot start. Prints nothing.
+std::int32_t countMatchingFiles(const std::wstring& mask);
+
+// True when `path` names an existing folder, which is never started: on
+// Windows the shell would open it in a file manager window at every check.
+bool isFolder(const std::wstring& path);
+
+} // namespace procguard

@@ -1,0 +1,15 @@
+// Ending a hung target.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/held_process.h"
+
+namespace procguard {
+
+// Terminates a process and waits at most `timeoutMs` for it to end. True when
+// it has ended within that time. A held process is terminated through what
+// holds it; one known by its id only is opened by that id first.
+bool terminateProcess(const HeldProcess& process, std::uint32_t timeoutMs);
+
+} // namespace procguard
