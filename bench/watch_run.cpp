@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "bench/bench_support.h"
+#include "tests/config_text.h"
 
 extern char** environ;
 
@@ -73,11 +74,11 @@ bool startWatch(const std::string& name, const WatchOptions& options, WatchRun& 
     if (mkdir(run.folder.c_str(), 0755) != 0) return false;
     run.targetLog = run.folder + "/target-log.txt";
     const std::string config = run.folder + "/watch.ini";
-    const std::string text = std::string("[main]\nprocessName=") + BENCH_EXIT_TARGET +
-                             "\ncommandParams=\ncheckPeriod=" + std::to_string(options.checkPeriodMs) +
-                             "\nresponseTimeout=1000\nvariables=0\n[finishCondition]\ntype=" +
-                             std::to_string(options.finishType) + "\ndataInt=" +
-                             std::to_string(options.finishCount) + "\ndataString=\ndataBool=false\n";
+    const std::string text = procguard::test::configText({.processName = BENCH_EXIT_TARGET,
+                                                          .checkPeriod = options.checkPeriodMs,
+                                                          .responseTimeout = 1000,
+                                                          .finishType = options.finishType,
+                                                          .finishCount = options.finishCount});
     if (!writeFile(config, text)) return false;
 
     std::vector<std::string> variables = watchEnvironment(run, options);

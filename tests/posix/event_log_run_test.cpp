@@ -9,6 +9,7 @@
 #include "app/exit_codes.h"
 #include "event_line.h"
 #include "posix/process_support.h"
+#include "config_text.h"
 #include "posix/watchdog_run_support.h"
 
 namespace procguard {
@@ -18,9 +19,9 @@ using namespace std::chrono_literals;
 
 class EventLogRun : public testing::Test {
 protected:
-    void writeConfig(const std::string& target, const std::string& period) {
-        test::writeBytes(folder.path + "/run.ini", "[main]\nprocessName=" + target + "\ncommandParams=30\ncheckPeriod=" +
-                                                       period + "\nresponseTimeout=1000\n");
+    void writeConfig(const std::string& target, std::uint32_t period) {
+        test::writeBytes(folder.path + "/run.ini", test::configText({.processName = target, .commandParams = "30",
+                                                                      .checkPeriod = period, .responseTimeout = 1000}));
     }
     static std::vector<std::string> members(const std::string& path, const std::string& name) {
         return test::membersOf(test::readFile(path), name);
@@ -42,7 +43,7 @@ protected:
 
 TEST_F(EventLogRun, AKilledTargetIsLoggedAndARenamedLogIsOpenedAgain) {
     const std::string sleeper = test::copyTestProgram("idle_sleeper", folder.path);
-    writeConfig(sleeper, "20");
+    writeConfig(sleeper, 20);
     const auto started = [&](std::size_t restarts) {
         return test::waitUntil(
             [&] { return count(log, "restarted") == restarts && test::runningInstancesOf(sleeper).size() == 1; });
@@ -71,7 +72,7 @@ TEST_F(EventLogRun, AKilledTargetIsLoggedAndARenamedLogIsOpenedAgain) {
 
 TEST_F(EventLogRun, EachStopSignalEndsTheSleepAndTheRun) {
     // The first check would come after ten minutes, far past the limit.
-    writeConfig(folder.path + "/missing", "600000");
+    writeConfig(folder.path + "/missing", 600000);
     for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
         std::remove(log.c_str());
         const test::WatchdogRun run =

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "posix/process_support.h"
+#include "config_text.h"
 #include "posix/watchdog_run_support.h"
 
 namespace procguard {
@@ -23,9 +24,9 @@ class StartupPrivilege : public ::testing::Test {
 protected:
     void SetUp() override {
         target = test::copyTestProgram("exit_at_once", work.path);
-        std::ofstream(work.path + "/run.ini") << "[main]\nprocessName=" << target
-                                              << "\ncheckPeriod=20\nresponseTimeout=100\nvariables=0\n"
-                                                 "[finishCondition]\ntype=2\ndataInt=2\n";
+        test::writeBytes(work.path + "/run.ini", test::configText({.processName = target, .checkPeriod = 20,
+                                                                    .responseTimeout = 100, .finishType = 2,
+                                                                    .finishCount = 2}));
     }
     test::TempFolder work;
     std::string target;

@@ -17,6 +17,7 @@
 #include "argv_record.h"
 #include "app/exit_codes.h"
 #include "posix/process_support.h"
+#include "config_text.h"
 #include "posix/watchdog_run_support.h"
 
 namespace procguard {
@@ -52,12 +53,12 @@ std::string garbage(std::size_t size, const std::string& without) {
 // and ends after `restarts` restarts.
 std::string runConfig(const std::string& target, const std::string& parameters = "", int restarts = 2,
                       const std::string& variables = "0") {
-    return "[main]\nprocessName=" + target + "\ncommandParams=" + parameters +
-           "\ncheckPeriod=0\nresponseTimeout=1000\nvariables=" + variables + "\n"
-           "[finishCondition]\ntype=2\ndataInt=" + std::to_string(restarts) + "\n";
+    return test::configText({.processName = target, .commandParams = parameters, .checkPeriod = 0,
+                             .responseTimeout = 1000, .finishType = 2, .finishCount = restarts,
+                             .variableCount = variables});
 }
 
-class BadInput : public testing::Test {
+class BadInputRun : public testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(folder.path.empty()); }
 
@@ -100,7 +101,7 @@ protected:
     test::TempFolder folder;
 };
 
-TEST_F(BadInput, ConfigsThatCannotBeUsedStopWithTheirReason) {
+TEST_F(BadInputRun, ConfigsThatCannotBeUsedStopWithTheirReason) {
     std::filesystem::create_directory(pathOf("adir"));
     ASSERT_EQ(mkfifo(pathOf("fifo").c_str(), 0644), 0);
     test::writeBytes(pathOf("negative.ini"), "[main]\nprocessName=/bin/true\nvariables=-1\n");
@@ -150,7 +151,7 @@ TEST_F(BadInput, ConfigsThatCannotBeUsedStopWithTheirReason) {
     }
 }
 
-TEST_F(BadInput, GarbageAndNulBytesAroundTheKeysAreSkipped) {
+TEST_F(BadInputRun, GarbageAndNulBytesAroundTheKeysAreSkipped) {
     const std::string target = program("exit_at_once");
     // Lines of binary garbage (NUL bytes, invalid UTF-8, control characters)
     // that are neither headers nor keys, a garbage section holding a wrong
@@ -166,7 +167,7 @@ TEST_F(BadInput, GarbageAndNulBytesAroundTheKeysAreSkipped) {
     EXPECT_FALSE(contains(run.output, "Failed")) << run.output;
 }
 
-TEST_F(BadInput, AFileWithOnlyATargetRunsOnTheDefaults) {
+TEST_F(BadInputRun, AFileWithOnlyATargetRunsOnTheDefaults) {
     // Garbage, and a target that is missing, but no periods and no
     // [finishCondition]. The first check, which tries to start the target,
     // comes after the default check period of 10 s (and not after the 30 s
@@ -185,7 +186,7 @@ TEST_F(BadInput, AFileWithOnlyATargetRunsOnTheDefaults) {
     EXPECT_LT(untilFirstCheck, 30s);
 }
 
-TEST_F(BadInput, MissingSectionsTakeTheirDefaults) {
+TEST_F(BadInputRun, MissingSectionsTakeTheirDefaults) {
     // "variables" promises three sections and there are none: three
     // variables with an empty name, left out of the substitution.
     const std::string recorder = program("argv_recorder");
@@ -209,7 +210,7 @@ TEST_F(BadInput, MissingSectionsTakeTheirDefaults) {
     EXPECT_EQ(instances, 1u);
 }
 
-TEST_F(BadInput, NegativeAndHugeNumbersKeepTheirDocumentedMeaning) {
+TEST_F(BadInputRun, NegativeAndHugeNumbersKeepTheirDocumentedMeaning) {
     const std::string recorder = program("argv_recorder");
     const std::string out = pathOf("args");
     // Base values at both ends of the 32-bit range wrap at the first restart;
@@ -232,7 +233,7 @@ TEST_F(BadInput, NegativeAndHugeNumbersKeepTheirDocumentedMeaning) {
     EXPECT_FALSE(contains(past.output, "Adjusting")) << past.output;
 }
 
-TEST_F(BadInput, DuplicateSectionsAndKeysTheFirstCounts) {
+TEST_F(BadInputRun, DuplicateSectionsAndKeysTheFirstCounts) {
     const std::string target = program("exit_at_once");
     const std::string text = "[main]\nprocessName=" + target + "\ncheckPeriod=0\ncheckPeriod=99999\nvariables=0\n"
                              "[finishCondition]\ntype=2\ndataInt=2\n"
@@ -245,7 +246,7 @@ TEST_F(BadInput, DuplicateSectionsAndKeysTheFirstCounts) {
     EXPECT_FALSE(contains(run.output, "Failed")) << run.output;
 }
 
-TEST_F(BadInput, ATenMegabyteLineIsReadUpToTheLongestValue) {
+TEST_F(BadInputRun, ATenMegabyteLineIsReadUpToTheLongestValue) {
     const std::string recorder = program("argv_recorder");
     const std::string out = pathOf("args");
     const std::string huge(10 << 20, 'x');
@@ -257,7 +258,7 @@ TEST_F(BadInput, ATenMegabyteLineIsReadUpToTheLongestValue) {
     EXPECT_EQ(recorded(out), (std::vector<std::string> {out, std::string(2047 - out.size() - 1, 'x')}));
 }
 
-TEST_F(BadInput, TheMostVariablesALoadAcceptsAllLoadBehindATenMegabyteLine) {
+TEST_F(BadInputRun, TheMostVariablesALoadAcceptsAllLoadBehindATenMegabyteLine) {
     // 9 + 4 x 10000 keys read from an 11 MB file. A load that read the whole
     // file again for every key would take hours; the limit only catches that.
     const std::string recorder = program("argv_recorder");
@@ -273,7 +274,7 @@ TEST_F(BadInput, TheMostVariablesALoadAcceptsAllLoadBehindATenMegabyteLine) {
     EXPECT_EQ(recorded(out), (std::vector<std::string> {out, "1", "10000"}));
 }
 
-TEST_F(BadInput, NulInAValueEndsTheValue) {
+TEST_F(BadInputRun, NulInAValueEndsTheValue) {
     // A profile value ends at its first NUL, as the profile functions give
     // a value up to its terminator. Were the rest kept, the target would be
     // looked for under a name no process has, while the start runs the
@@ -289,7 +290,7 @@ TEST_F(BadInput, NulInAValueEndsTheValue) {
     EXPECT_EQ(occurrences(run.output, "Process restarted ("), 1u) << run.output.substr(0, 500);
 }
 
-TEST_F(BadInput, SavingWhereNothingCanBeWrittenIsReportedAndTheRunGoesOn) {
+TEST_F(BadInputRun, SavingWhereNothingCanBeWrittenIsReportedAndTheRunGoesOn) {
     const std::string target = program("exit_at_once");
     std::filesystem::create_directory(pathOf("adir"));
     test::writeBytes(pathOf("plain"), "x");
@@ -314,7 +315,7 @@ TEST_F(BadInput, SavingWhereNothingCanBeWrittenIsReportedAndTheRunGoesOn) {
     EXPECT_EQ(test::readFile(pathOf("be.ini")), kBigEndian) << "never written into";
 }
 
-TEST_F(BadInput, TargetsThatCannotStartAreReportedAtEveryRestart) {
+TEST_F(BadInputRun, TargetsThatCannotStartAreReportedAtEveryRestart) {
     std::filesystem::create_directory(pathOf("adir"));
     test::writeBytes(pathOf("plain.txt"), "not a program\n");
     chmod(pathOf("plain.txt").c_str(), 0644);
@@ -344,7 +345,7 @@ TEST_F(BadInput, TargetsThatCannotStartAreReportedAtEveryRestart) {
     EXPECT_TRUE(contains(typed.output, "Failed to restart process (1 runs): File name too long\n"));
 }
 
-TEST_F(BadInput, TargetsThatDetachOrIgnoreSigtermAreLeftRunning) {
+TEST_F(BadInputRun, TargetsThatDetachOrIgnoreSigtermAreLeftRunning) {
     // A target that forks and exits at once leaves its child running under
     // the same path: it is started once, and its exited parent is collected.
     const std::string forking = program("fork_and_exit");
@@ -372,7 +373,7 @@ TEST_F(BadInput, TargetsThatDetachOrIgnoreSigtermAreLeftRunning) {
     EXPECT_EQ(left.size(), 1u);
 }
 
-TEST_F(BadInput, ConsoleInputEndingInTheMiddleOfEachQuestionStopsTheProgram) {
+TEST_F(BadInputRun, ConsoleInputEndingInTheMiddleOfEachQuestionStopsTheProgram) {
     const std::string target = program("exit_at_once");
     // Menu, path, arguments, use, kind, mask, base value, period, timeout,
     // finish menu, maximum, save question.
