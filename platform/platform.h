@@ -224,3 +224,9 @@ std::wstring programArgument(int argc, char** argv, int index);
 bool slashQuestionMarkAsksForHelp();
 
 } // namespace procguard
+
+// The health probes, each a seam of its own.
+#include "platform/file_time.h"
+#include "platform/health_command.h"
+#include "platform/http.h"
+#include "platform/process_memory.h"

@@ -45,6 +45,18 @@ FakeProcess* findProcess(ProcessId id) {
     return nullptr;
 }
 
+OsResult scripted(const std::map<std::wstring, OsResult>& table, const std::wstring& key) {
+    const auto found = table.find(key);
+    return found == table.end() ? OsResult{} : found->second;
+}
+
+// A probe that takes time: the test may act while it runs.
+OsResult probe(const std::wstring& call, const std::map<std::wstring, OsResult>& table, const std::wstring& key) {
+    logCall(call);
+    if (system().duringProbe) system().duringProbe(call);
+    return scripted(table, key);
+}
+
 } // namespace
 
 } // namespace procguard::fake
@@ -266,6 +278,37 @@ void waitForKeystroke() {
 void initializePlatform() {}
 
 bool slashQuestionMarkAsksForHelp() { return system().slashHelp; }
+
+OsResult checkHealthUrl(const std::wstring& url) { return fake::scripted(system().urlChecks, url); }
+
+OsResult probeHealthUrl(const std::wstring& url, std::uint32_t timeoutMs) {
+    return fake::probe(L"get " + url + L" " + std::to_wstring(timeoutMs), system().urlAnswers, url);
+}
+
+OsResult checkHealthCommand(const std::wstring& commandLine) {
+    return fake::scripted(system().commandChecks, commandLine);
+}
+
+OsResult runHealthCommand(const std::wstring& commandLine, std::uint32_t timeoutMs) {
+    return fake::probe(L"command " + commandLine + L" " + std::to_wstring(timeoutMs), system().commandResults,
+                       commandLine);
+}
+
+bool readResidentMemory(const HeldProcess& process, std::uint64_t& bytes) {
+    fake::logCall(L"memory " + std::to_wstring(process.id));
+    const auto found = system().residentBytes.find(process.id);
+    if (process.handle == -1 || fake::findProcess(process.id) == nullptr || found == system().residentBytes.end())
+        return false;
+    bytes = found->second;
+    return true;
+}
+
+std::optional<std::chrono::system_clock::time_point> fileModificationTime(const std::wstring& path) {
+    fake::logCall(L"modified " + path);
+    const auto found = system().fileTimes.find(path);
+    if (found == system().fileTimes.end()) return std::nullopt;
+    return found->second;
+}
 
 std::wstring programArgument(int argc, char** argv, int index) {
     if (index >= argc) return {};

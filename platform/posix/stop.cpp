@@ -65,6 +65,8 @@ void installStopHandlers() {
 
 bool stopRequested() { return gStopSignal != 0; }
 
+int stopWakeDescriptor() { return gWakeRead; }
+
 WaitOutcome waitForInputOrStop(int fd, long long timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
