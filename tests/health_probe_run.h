@@ -1,6 +1,7 @@
 // The health probe runs both platforms share: the rules for a health URL,
 // the answers of the test HTTP server (tests/programs/http_server.cpp, which
-// each platform starts its own way), and a probe cut short by a stop.
+// each platform starts its own way), memory, exit codes, and a probe cut
+// short by a stop.
 #pragma once
 
 #include <chrono>
@@ -73,6 +74,36 @@ inline void checkUrlAnswers(const std::string& port) {
             EXPECT_EQ(result.error, url + decodeUtf8(reason));
         }
     }
+}
+
+// Port 1 (tcpmux): only root could serve it, and no system does.
+inline void checkClosedPort(const std::wstring& reason) {
+    const std::wstring url = localUrl("1", "/");
+    const OsResult result = probeHealthUrl(url, 30000);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, url + reason);
+}
+
+// `held` is a memory_hog started with 64: at least that much becomes
+// resident, far less than the 512 MiB more it reserved; `end` ends it.
+inline void checkResidentMemory(HeldProcess held, const std::function<void()>& end) {
+    constexpr std::uint64_t kMiB = 1 << 20;
+    std::uint64_t bytes = 0;
+    EXPECT_TRUE(waitUntil([&] { return readResidentMemory(held, bytes) && bytes >= 64 * kMiB; }))
+        << bytes / kMiB << " MiB";
+    EXPECT_LT(bytes, 256 * kMiB);
+    EXPECT_FALSE(readResidentMemory(HeldProcess{held.id, -1}, bytes)) << "known by its id only";
+    end();
+    EXPECT_FALSE(readResidentMemory(held, bytes)) << "ended";
+    releaseProcess(held);
+}
+
+// `program` is exit_at_once, quoted.
+inline void checkCommandExitCodes(const std::wstring& program) {
+    EXPECT_TRUE(runHealthCommand(program, 30000).ok);
+    EXPECT_EQ(runHealthCommand(program + L" --exit-code 1", 30000).error, L"the command exited with 1");
+    const std::wstring missing = program.substr(0, program.size() - 1) + L"-missing\"";
+    EXPECT_EQ(runHealthCommand(missing, 30000).error.rfind(L"the command could not be started: ", 0), 0u);
 }
 
 // A probe cut short: run inside a death test, it prepares the platform as

@@ -60,7 +60,9 @@ enum class Ending { Exited, TimedOut, Stopped };
 Ending waitForCommand(pid_t pid, int pidfd, std::uint32_t timeoutMs, int& status) {
     if (pidfd >= 0) {
         const WaitOutcome outcome = waitForInputOrStop(pidfd, timeoutMs);
-        if (outcome == WaitOutcome::Ready && collected(pid, status)) return Ending::Exited;
+        // The pidfd is readable once the command has ended: the wait that
+        // collects it returns at once.
+        if (outcome == WaitOutcome::Ready && waitpid(pid, &status, 0) == pid) return Ending::Exited;
         return outcome == WaitOutcome::Stopped ? Ending::Stopped : Ending::TimedOut;
     }
     const std::int64_t deadline = monotonicMilliseconds() + timeoutMs;
@@ -101,22 +103,59 @@ std::wstring exitReason(int status) {
            decodeUtf8(strsignal(signalNumber)) + L")";
 }
 
-int prepareAttributes(posix_spawnattr_t& attributes, posix_spawn_file_actions_t& actions) {
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    const short flags = POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-    int error = posix_spawnattr_setflags(&attributes, flags);
-    if (error == 0) error = posix_spawnattr_setsigmask(&attributes, &none);
-    if (error == 0) error = posix_spawnattr_setsigdefault(&attributes, &all);
-    if (error == 0) error = posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (error == 0) error = posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    if (error == 0) error = posix_spawn_file_actions_adddup2(&actions, 1, 2);
+// How every command is started, made once for the run: the attributes and
+// file actions are the same for each, and a check should cost little more
+// than the start and the wait (each file action made anew also looks up the
+// descriptor limit).
+struct Spawning {
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_t actions;
+    int error = 0; // why they could not be made
+};
+
+const Spawning& spawning() {
+    static const Spawning made = [] {
+        Spawning s;
+        s.error = posix_spawnattr_init(&s.attributes);
+        if (s.error == 0) s.error = posix_spawn_file_actions_init(&s.actions);
+        if (s.error != 0) return s;
+        sigset_t none;
+        sigset_t all;
+        sigemptyset(&none);
+        sigfillset(&all);
+        const short flags = POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+        s.error = posix_spawnattr_setflags(&s.attributes, flags);
+        if (s.error == 0) s.error = posix_spawnattr_setsigmask(&s.attributes, &none);
+        if (s.error == 0) s.error = posix_spawnattr_setsigdefault(&s.attributes, &all);
+        if (s.error == 0) s.error = posix_spawn_file_actions_addopen(&s.actions, 0, "/dev/null", O_RDONLY, 0);
+        if (s.error == 0) s.error = posix_spawn_file_actions_addopen(&s.actions, 1, "/dev/null", O_WRONLY, 0);
+        if (s.error == 0) s.error = posix_spawn_file_actions_adddup2(&s.actions, 1, 2);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 34)
-    if (error == 0) error = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+        if (s.error == 0) s.error = posix_spawn_file_actions_addclosefrom_np(&s.actions, 3);
 #endif
-    return error;
+        return s;
+    }();
+    return made;
+}
+
+// The words of the command line last run, kept: a check runs the same line
+// every time.
+struct SplitLine {
+    std::wstring line;
+    std::vector<std::string> words;
+    std::vector<char*> argv;
+};
+
+const SplitLine& split(const std::wstring& commandLine) {
+    static SplitLine last;
+    if (last.line == commandLine && !last.argv.empty()) return last;
+    last.line = commandLine;
+    last.words.clear();
+    for (const std::wstring& word : splitCommandLine(commandLine)) last.words.push_back(encodeUtf8(word));
+    last.argv.clear();
+    for (std::string& word : last.words) last.argv.push_back(word.data());
+    last.argv.push_back(nullptr);
+    return last;
 }
 
 } // namespace
@@ -135,23 +174,13 @@ OsResult checkHealthCommand(const std::wstring& commandLine) {
 }
 
 OsResult runHealthCommand(const std::wstring& commandLine, std::uint32_t timeoutMs) {
-    std::vector<std::string> words;
-    for (const std::wstring& word : splitCommandLine(commandLine)) words.push_back(encodeUtf8(word));
-    if (words.empty()) return {false, L"the command names no program"};
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_t actions;
-    int error = posix_spawnattr_init(&attributes);
-    if (error == 0 && (error = posix_spawn_file_actions_init(&actions)) != 0) posix_spawnattr_destroy(&attributes);
-    if (error != 0) return {false, L"the command could not be started: " + systemErrorMessage(error)};
-    error = prepareAttributes(attributes, actions);
+    const SplitLine& command = split(commandLine);
+    if (command.words.empty()) return {false, L"the command names no program"};
+    const Spawning& how = spawning();
     pid_t pid = 0;
-    if (error == 0) error = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    int error = how.error;
+    if (error == 0)
+        error = posix_spawn(&pid, command.argv[0], &how.actions, &how.attributes, command.argv.data(), environ);
     if (error != 0) return {false, L"the command could not be started: " + systemErrorMessage(error)};
 
     // Not yet collected, the command is still this pid, even if it has ended.

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <string>
 
 #include "base/utf8.h"
 #include "platform/posix/stop.h"
@@ -31,6 +32,8 @@ struct Client {
     long answered = 0;
     long pending = 0; // the status line of the block being read
     char error[CURL_ERROR_SIZE] = {};
+    std::string url; // as last handed to libcurl, which parses it anew each time it is set
+    std::uint32_t timeoutMs = 0;
 };
 
 std::size_t discardBody(char*, std::size_t size, std::size_t count, void*) { return size * count; }
@@ -128,8 +131,15 @@ OsResult probeHealthUrl(const std::wstring& url, std::uint32_t timeoutMs) {
     state->answered = 0;
     state->pending = 0;
     state->error[0] = '\0';
-    curl_easy_setopt(state->easy, CURLOPT_URL, encodeUtf8(url).c_str());
-    curl_easy_setopt(state->easy, CURLOPT_TIMEOUT_MS, static_cast<long>(timeoutMs > LONG_MAX ? LONG_MAX : timeoutMs));
+    std::string bytes = encodeUtf8(url);
+    if (bytes != state->url) {
+        curl_easy_setopt(state->easy, CURLOPT_URL, bytes.c_str());
+        state->url = std::move(bytes);
+    }
+    if (timeoutMs != state->timeoutMs) {
+        curl_easy_setopt(state->easy, CURLOPT_TIMEOUT_MS, static_cast<long>(timeoutMs));
+        state->timeoutMs = timeoutMs;
+    }
     if (curl_multi_add_handle(state->multi, state->easy) != CURLM_OK)
         return {false, url + L": the request could not be made"};
 

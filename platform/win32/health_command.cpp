@@ -49,7 +49,8 @@ OsResult checkHealthCommand(const std::wstring& commandLine) {
     const std::wstring program = programOf(commandLine, rest);
     if (program.empty()) return {false, L"the command names no program"};
     const DWORD attributes = GetFileAttributesW(program.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return {false, program + L": " + systemErrorMessage(GetLastError(), program)};
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return {false, program + L": " + systemErrorMessage(GetLastError(), program)};
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {false, program + L" is a folder, not a program."};
     return {};
 }

@@ -167,9 +167,9 @@ OsResult probeHealthUrl(const std::wstring& url, std::uint32_t timeoutMs) {
 
     const HINTERNET connection = WinHttpConnect(open, host.c_str(), parts.nPort, 0);
     if (connection == nullptr) return {false, failureReason(GetLastError(), url, timeoutMs)};
-    const HINTERNET request =
-        WinHttpOpenRequest(connection, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
-                           WINHTTP_DEFAULT_ACCEPT_TYPES, parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0);
+    const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
+    const HINTERNET request = WinHttpOpenRequest(connection, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                                 WINHTTP_DEFAULT_ACCEPT_TYPES, secure);
     if (request == nullptr) {
         const DWORD code = GetLastError();
         WinHttpCloseHandle(connection);

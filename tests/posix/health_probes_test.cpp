@@ -1,9 +1,6 @@
 // The health probes on Linux: heartbeat file times, resident memory, health
 // URLs against the test HTTP server, and health commands.
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,19 +37,9 @@ TEST(HealthFileTime, ReadsTheTimeAFileWasLastModified) {
 }
 
 TEST(HealthMemory, ReadsTheResidentMemoryOfAHeldProcess) {
-    constexpr std::uint64_t kMiB = 1 << 20;
     const pid_t hog = test::spawnDirectly(test::testProgramPath("memory_hog"), {"64"});
     ASSERT_GT(hog, 0);
-    HeldProcess held = holdProcess(static_cast<ProcessId>(hog));
-    std::uint64_t bytes = 0;
-    EXPECT_TRUE(test::waitUntil([&] { return readResidentMemory(held, bytes) && bytes >= 64 * kMiB; }))
-        << bytes / kMiB << " MiB";
-    // Far below its size, which holds 512 MiB never touched.
-    EXPECT_LT(bytes, 256 * kMiB);
-    EXPECT_FALSE(readResidentMemory(HeldProcess{held.id, -1}, bytes)) << "known by its id only";
-    test::endChild(hog);
-    EXPECT_FALSE(readResidentMemory(held, bytes)) << "ended";
-    releaseProcess(held);
+    test::checkResidentMemory(holdProcess(static_cast<ProcessId>(hog)), [&] { test::endChild(hog); });
 }
 
 TEST(HealthUrl, TakesHttpAndHttpsUrlsOnly) { test::checkUrlRules(); }
@@ -63,21 +50,7 @@ TEST(HealthUrl, JudgesTheAnswerByItsStatus) {
     test::checkUrlAnswers(server.port);
 }
 
-TEST(HealthUrl, AClosedPortIsRefused) {
-    // A port that was free a moment ago.
-    const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size), 0);
-    close(probe);
-    const std::wstring url = test::localUrl(std::to_string(ntohs(address.sin_port)), "/");
-    const OsResult result = probeHealthUrl(url, 30000);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, url + L": connection refused");
-}
+TEST(HealthUrl, AClosedPortIsRefused) { test::checkClosedPort(L": connection refused"); }
 
 TEST(HealthCommand, ChecksThatItsProgramCanBeRun) {
     test::TempFolder folder;
@@ -99,13 +72,9 @@ TEST(HealthCommand, ChecksThatItsProgramCanBeRun) {
 }
 
 TEST(HealthCommand, IsHealthyWhenItExitsWithZero) {
-    const std::wstring program = L"\"" + widen(test::testProgramPath("exit_at_once")) + L"\"";
-    EXPECT_TRUE(runHealthCommand(program, 30000).ok);
-    EXPECT_EQ(runHealthCommand(program + L" --exit-code 1", 30000).error, L"the command exited with 1");
+    test::checkCommandExitCodes(L"\"" + widen(test::testProgramPath("exit_at_once")) + L"\"");
     EXPECT_EQ(runHealthCommand(L"/bin/sh -c \"kill -9 $$\"", 30000).error,
               L"the command was ended by signal 9 (Killed)");
-    EXPECT_EQ(runHealthCommand(program.substr(0, program.size() - 1) + L"-missing\"", 30000).error,
-              L"the command could not be started: No such file or directory");
     EXPECT_EQ(test::zombieChildrenOf(getpid()), 0);
 }
 

@@ -55,13 +55,14 @@ TEST(HealthStop, AStopCutsAHangingGetShort) {
 TEST(HealthStop, AStopCutsAHangingCommandShortAndEndsIt) {
     test::TempFolder folder;
     const std::string sleeper = test::copyTestProgram("idle_sleeper", folder.path);
+    const auto running = [&] { return !test::runningInstancesOf(sleeper).empty(); };
     EXPECT_EXIT(test::runUntilStopped([&] { return runHealthCommand(widen(sleeper + " 600"), test::kFarLimitMs); },
                                       [&] {
-                                          test::waitUntil([&] { return !test::runningInstancesOf(sleeper).empty(); });
+                                          test::waitUntil(running);
                                           kill(getpid(), SIGTERM);
                                       },
                                       [&] {
-                                          return test::waitUntil([&] { return test::runningInstancesOf(sleeper).empty(); }) &&
+                                          return test::waitUntil([&] { return !running(); }) &&
                                                  test::zombieChildrenOf(getpid()) == 0;
                                       }),
                 testing::ExitedWithCode(0), "as expected");

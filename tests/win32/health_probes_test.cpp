@@ -1,7 +1,5 @@
 // The health probes on Windows: heartbeat file times, the working set,
 // health URLs against the test HTTP server, and health commands.
-#include <winsock2.h>
-
 #include <gtest/gtest.h>
 
 #include "argv_record.h"
@@ -43,19 +41,10 @@ TEST_F(HealthProbes, FileTimeIsTheTimeAFileWasLastWritten) {
 }
 
 TEST_F(HealthProbes, ResidentMemoryIsTheWorkingSetOfAHeldProcess) {
-    constexpr std::uint64_t kMiB = 1 << 20;
     test::ChildProcess hog;
     ASSERT_TRUE(test::startTestProgram(L"memory_hog", L"64", hog));
-    HeldProcess held = holdProcess(hog.id);
-    std::uint64_t bytes = 0;
-    EXPECT_TRUE(test::waitUntil([&] { return readResidentMemory(held, bytes) && bytes >= 64 * kMiB; }))
-        << bytes / kMiB << " MiB";
-    // Far below what it committed, which holds 512 MiB never touched.
-    EXPECT_LT(bytes, 256 * kMiB);
-    EXPECT_FALSE(readResidentMemory(HeldProcess{held.id, -1}, bytes)) << "known by its id only";
-    ASSERT_TRUE(terminateProcess(held, 5000));
-    EXPECT_FALSE(readResidentMemory(held, bytes)) << "ended";
-    releaseProcess(held);
+    const HeldProcess held = holdProcess(hog.id);
+    test::checkResidentMemory(held, [&] { terminateProcess(held, 5000); });
 }
 
 TEST_F(HealthProbes, UrlsAreHttpOrHttpsOnly) { test::checkUrlRules(); }
@@ -66,21 +55,7 @@ TEST_F(HealthProbes, AUrlIsJudgedByItsAnswersStatus) {
     test::checkUrlAnswers(server.port);
 }
 
-TEST_F(HealthProbes, AUrlOnAClosedPortCannotConnect) {
-    // A port that was free a moment ago.
-    WSADATA data;
-    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
-    const SOCKET probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int size = sizeof address;
-    ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size), 0);
-    closesocket(probe);
-    const std::wstring url = test::localUrl(std::to_string(ntohs(address.sin_port)), "/");
-    EXPECT_EQ(probeHealthUrl(url, 30000).error, url + L": cannot connect");
-}
+TEST_F(HealthProbes, AUrlOnAClosedPortCannotConnect) { test::checkClosedPort(L": cannot connect"); }
 
 TEST_F(HealthProbes, ACommandsProgramMustBeAFile) {
     EXPECT_TRUE(checkHealthCommand(L"\"" + test::testProgramPath(L"exit_at_once") + L"\" --exit-code 1").ok);
@@ -91,12 +66,7 @@ TEST_F(HealthProbes, ACommandsProgramMustBeAFile) {
 }
 
 TEST_F(HealthProbes, ACommandIsHealthyWhenItExitsWithZero) {
-    const std::wstring program = L"\"" + test::testProgramPath(L"exit_at_once") + L"\"";
-    EXPECT_TRUE(runHealthCommand(program, 30000).ok);
-    EXPECT_EQ(runHealthCommand(program + L" --exit-code 1", 30000).error, L"the command exited with 1");
-    EXPECT_EQ(runHealthCommand(L"\"" + folder + L"\\missing.exe\"", 30000).error.rfind(
-                  L"the command could not be started: ", 0),
-              0u);
+    test::checkCommandExitCodes(L"\"" + test::testProgramPath(L"exit_at_once") + L"\"");
 }
 
 TEST_F(HealthProbes, ACommandGetsItsLineAsItStands) {
