@@ -5,7 +5,7 @@
 #   scripts/install-deps.sh test   everything the full test command needs
 set -euo pipefail
 
-run_packages=(cmake make g++ googletest libcap-dev)
+run_packages=(cmake make g++ googletest libcap-dev libcurl4-openssl-dev)
 test_packages=("${run_packages[@]}"
     libgtest-dev libbenchmark-dev libcap2-bin util-linux procps
     clang libclang-rt-14-dev libxcb1-dev

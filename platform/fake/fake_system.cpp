@@ -40,6 +40,18 @@ FakeProcess* findProcess(ProcessId id) {
     return nullptr;
 }
 
+Result scripted(const std::map<std::wstring, Result>& table, const std::wstring& key) {
+    const auto found = table.find(key);
+    return found == table.end() ? Result{} : found->second;
+}
+
+// A probe that takes time: the test may act while it runs.
+Result probe(const std::wstring& call, const std::map<std::wstring, Result>& table, const std::wstring& key) {
+    logCall(call);
+    if (system().duringProbe) system().duringProbe(call);
+    return scripted(table, key);
+}
+
 } // namespace
 
 } // namespace procguard::fake
@@ -251,6 +263,37 @@ void waitForKeystroke() {
 void initializePlatform() {}
 
 bool slashQuestionMarkAsksForHelp() { return system().slashHelp; }
+
+Result checkHealthUrl(const std::wstring& url) { return fake::scripted(system().urlChecks, url); }
+
+Result probeHealthUrl(const std::wstring& url, std::uint32_t timeoutMs) {
+    return fake::probe(L"get " + url + L" " + std::to_wstring(timeoutMs), system().urlAnswers, url);
+}
+
+Result checkHealthCommand(const std::wstring& commandLine) {
+    return fake::scripted(system().commandChecks, commandLine);
+}
+
+Result runHealthCommand(const std::wstring& commandLine, std::uint32_t timeoutMs) {
+    return fake::probe(L"command " + commandLine + L" " + std::to_wstring(timeoutMs), system().commandResults,
+                       commandLine);
+}
+
+bool readResidentMemory(const HeldProcess& process, std::uint64_t& bytes) {
+    fake::logCall(L"memory " + std::to_wstring(process.id));
+    const auto found = system().residentBytes.find(process.id);
+    if (process.handle == -1 || fake::findProcess(process.id) == nullptr || found == system().residentBytes.end())
+        return false;
+    bytes = found->second;
+    return true;
+}
+
+std::optional<std::chrono::system_clock::time_point> fileModificationTime(const std::wstring& path) {
+    fake::logCall(L"modified " + path);
+    const auto found = system().fileTimes.find(path);
+    if (found == system().fileTimes.end()) return std::nullopt;
+    return found->second;
+}
 
 std::wstring programArgument(int argc, char** argv, int index) {
     if (index >= argc) return {};

@@ -4,6 +4,7 @@
 // sleeps, spawns or touches the disk.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -115,6 +116,23 @@ struct FakeSystem {
     bool tokenAvailable = true;
     bool privilegeGranted = true;
     std::vector<bool> privilegeChanges; // enable flags passed to setPrivilege, in order
+
+    // Health probes. Each probe is a call: "get <url> <timeout>", "command
+    // <line> <timeout>", "memory <id>", "modified <path>". What the tables
+    // do not name is healthy: a URL answers 200, a command exits with 0, a
+    // URL and a command line pass their checks.
+    std::map<std::wstring, Result> urlAnswers;     // probeHealthUrl, by URL
+    std::map<std::wstring, Result> urlChecks;      // checkHealthUrl, by URL
+    std::map<std::wstring, Result> commandResults; // runHealthCommand, by command line
+    std::map<std::wstring, Result> commandChecks;  // checkHealthCommand, by command line
+    // readResidentMemory, by process id: readable only for a held process
+    // that is in the table and listed here.
+    std::map<ProcessId, std::uint64_t> residentBytes;
+    // fileModificationTime, by path; a path not listed is a missing file.
+    std::map<std::wstring, std::chrono::system_clock::time_point> fileTimes;
+    // Called during each URL or command probe with its call, for a test that
+    // changes the system while one runs (a stop request, the clock moving on).
+    std::function<void(const std::wstring&)> duringProbe;
 };
 
 // The one fake system; reset it at the start of every test (together with

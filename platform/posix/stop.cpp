@@ -60,6 +60,8 @@ void installStopHandlers() {
 
 bool stopRequested() { return gStopSignal != 0; }
 
+int stopWakeDescriptor() { return gWakeRead; }
+
 WaitOutcome waitForInputOrStop(int fd, long long timeoutMs) {
     const std::int64_t deadline = monotonicMilliseconds() + (timeoutMs < 0 ? 0 : timeoutMs);
     for (;;) {

@@ -18,4 +18,9 @@ enum class WaitOutcome { Ready, Stopped, TimedOut };
 // stop and the time count.
 WaitOutcome waitForInputOrStop(int fd, long long timeoutMs);
 
+// The read end of the stop pipe, for a wait that polls on its own (libcurl's):
+// readable once a stop was requested, and from then on. -1 before
+// installStopHandlers, or when the pipe could not be made.
+int stopWakeDescriptor();
+
 } // namespace procguard

@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "base/utf8.h"
+#include "health_probe_run.h"
 #include "target/process_lookup.h"
 
 extern char** environ;
@@ -147,6 +148,17 @@ void killInstancesOf(const std::string& path) {
     // a busy machine; the next count must not see it.
     waitUntil([&] { return runningInstancesOf(path).empty(); });
 }
+
+HttpServer::HttpServer() : report(folder.path + "/report") {
+    pid = spawnDirectly(testProgramPath("http_server"), {report});
+    if (pid > 0) waitUntil([&] { return !(port = reportedPort(report)).empty(); });
+}
+
+HttpServer::~HttpServer() { endChild(pid); }
+
+std::wstring HttpServer::url(const std::string& path) const { return localUrl(port, path); }
+
+bool HttpServer::received(const std::string& path) const { return serverReceived(report, path); }
 
 void writeBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;

@@ -65,6 +65,21 @@ int zombieChildrenOf(pid_t parent);
 // none is left.
 void killInstancesOf(const std::string& path);
 
+// The test HTTP server (tests/programs/http_server.cpp), started for a test
+// and ended with it; `port` is empty when it did not come up.
+struct HttpServer {
+    HttpServer();
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+    std::wstring url(const std::string& path) const;
+    bool received(const std::string& path) const; // a request for `path` was read
+    TempFolder folder;
+    std::string report;
+    pid_t pid = -1;
+    std::string port;
+};
+
 // Writes `bytes` to `path` as they are.
 void writeBytes(const std::string& path, const std::string& bytes);
 

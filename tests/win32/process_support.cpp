@@ -1,5 +1,6 @@
 #include "win32/process_support.h"
 
+#include "health_probe_run.h"
 #include "target/process_lookup.h"
 
 #include <vector>
@@ -71,6 +72,32 @@ void terminateInstancesOf(const std::wstring& path) {
     for (ProcessId id : ids)
         if (id != 0 && foldPathCase(getProcessImagePath(id)) == wanted) terminateProcess(HeldProcess{id, -1}, 5000);
 }
+
+int runningInstancesOf(const std::wstring& path) {
+    std::vector<ProcessId> ids;
+    enumerateProcessIds(ids);
+    int count = 0;
+    for (ProcessId id : ids)
+        if (id != 0 && foldPathCase(getProcessImagePath(id)) == foldPathCase(path)) ++count;
+    return count;
+}
+
+HttpServer::HttpServer() : folder(makeScratchFolder(L"http")), report(folder + L"\\report") {
+    if (startTestProgram(L"http_server", L"\"" + report + L"\"", process))
+        waitUntil([&] { return !(port = reportedPort(report)).empty(); });
+}
+
+HttpServer::~HttpServer() {
+    if (process.handle != nullptr) {
+        TerminateProcess(process.handle, 0);
+        WaitForSingleObject(process.handle, 5000);
+    }
+    removeFolderTree(folder);
+}
+
+std::wstring HttpServer::url(const std::string& path) const { return localUrl(port, path); }
+
+bool HttpServer::received(const std::string& path) const { return serverReceived(report, path); }
 
 std::wstring makeScratchFolder(const std::wstring& tag) {
     static unsigned serial = 0;

@@ -40,6 +40,24 @@ bool waitForExit(HANDLE process, std::uint32_t timeoutMs);
 // Terminates every running instance of the program at `path` (case folded).
 void terminateInstancesOf(const std::wstring& path);
 
+// The test HTTP server (tests/programs/http_server.cpp), started for a test
+// and ended with it; `port` is empty when it did not come up.
+struct HttpServer {
+    HttpServer();
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+    std::wstring url(const std::string& path) const;
+    bool received(const std::string& path) const; // a request for `path` was read
+    std::wstring folder;
+    std::wstring report;
+    ChildProcess process;
+    std::string port;
+};
+
+// How many running processes have the image `path` (case folded).
+int runningInstancesOf(const std::wstring& path);
+
 // A fresh, empty folder under the temp folder; removed with everything in it
 // by removeFolderTree.
 std::wstring makeScratchFolder(const std::wstring& tag);
