@@ -41,9 +41,17 @@ struct OsResult {
 // A process held on to between checks: its id, and what the platform gives to
 // reach that very process (a pidfd on Linux, a process handle on Windows). A
 // later process that takes over a recycled id is never mistaken for it.
+//
+// A target the watchdog started is held with its tree: the processes it
+// starts belong to it, and probing and terminating reach all of them
+// (Windows: a job object of its own; Linux: its process group, which
+// startProcess makes the target's own). A found process is its own process
+// only. A descendant that leaves the tree (setsid, a job breakaway) is out of
+// reach.
 struct HeldProcess {
     ProcessId id = 0;          // 0: no process
     std::intptr_t handle = -1; // the backend's; -1: known by its id only (it could not be opened)
+    std::intptr_t tree = -1;   // Windows: the job handle; Linux: the process group; -1: no tree
 };
 
 // Replaces `ids` with the ids of all running processes in the platform's
@@ -86,14 +94,24 @@ bool readHeldImagePath(const HeldProcess& process, std::wstring& path);
 // path calls being cheap).
 bool heldProcessRuns(const HeldProcess& process, const std::wstring& path);
 
-// Closes what holdProcess or startProcess opened (on Linux also collecting a
-// started process that has ended) and leaves `process` empty. The process
-// itself goes on.
+// The ids of the processes of a held target's tree that are still running,
+// the held process first where it still runs: the job's processes
+// (Windows), the members of the process group that are not zombies
+// (Linux). Just the process itself for one without a tree, also once it has
+// ended; empty for id 0.
+std::vector<ProcessId> listTreeProcesses(const HeldProcess& process);
+
+// Closes what holdProcess or startProcess opened (the job handle too; on
+// Linux also collecting a started process that has ended) and leaves
+// `process` empty. The process and its tree go on.
 void releaseProcess(HeldProcess& process);
 
 // The processes this watchdog started are its children on Linux: once ended
-// they stay zombies until collected. Collects those that have ended (never
-// waits); nothing to do on Windows. Every check calls it first.
+// they stay zombies until collected. So are the descendants of its targets
+// that are orphaned (the watchdog is their subreaper, see startProcess).
+// Collects those that have ended (never waits, never takes the exit of a
+// child other code started and waits for); nothing to do on Windows. Every
+// check calls it first.
 void collectEndedProcesses();
 
 // Starts `path` with the argument line `arguments` (Windows command-line
@@ -101,6 +119,16 @@ void collectEndedProcesses();
 // `started` where the platform gives one (id 0 where it does not: a
 // document handed to a program that was already running). `ok` is false,
 // with the system's reason, when the start failed.
+//
+// The started process is held with its tree. Windows: it is put into a job
+// object of its own right after the start, and so are the processes it
+// started before that (found by parent id and creation time); the job
+// outlives the watchdog, as the target does. Where no job can be made or the
+// process cannot join it (it ended at once, or the system refused nesting),
+// `tree` stays -1 and only the process itself is held. Linux: the target
+// leads a session and process group of its own, and the first start makes
+// the watchdog the subreaper of its descendants, so that it collects the
+// orphans of a tree it terminates.
 OsResult startProcess(const std::wstring& path, const std::wstring& arguments, HeldProcess& started);
 
 // True when `path` names an existing folder, which is never started: on
@@ -109,10 +137,60 @@ bool isFolder(const std::wstring& path);
 
 // Terminates a process and waits at most `timeoutMs` for it to end. True when
 // it has ended within that time. A held process is terminated through what
-// holds it; one known by its id only is opened by that id first.
+// holds it; one known by its id only is opened by that id first. A process
+// held with its tree is terminated with all of it (Windows:
+// TerminateJobObject; Linux: SIGKILL to the process group, the leader through
+// its pidfd), and true means every process of the tree has ended (Linux:
+// zombies whose parent is not the watchdog count as ended; those of the
+// watchdog are collected).
 bool terminateProcess(const HeldProcess& process, std::uint32_t timeoutMs);
 
+// The result of writeDump: the file written, or why there is none.
+struct DumpResult {
+    bool ok = false;
+    std::wstring file;  // the dump's full path, when ok
+    std::wstring error; // why there is no dump in the folder, when not ok
+};
+
+// The longest a dump may take; then writeDump gives up and says so.
+inline constexpr std::uint32_t kDumpTimeLimitMs = 30000;
+
+// Writes a memory dump of a held process into `folder` (created when
+// missing), named after the file name of `program` without its extension,
+// the process id and the UTC time: render_4242_20261209T143005Z.dmp
+// (Windows) or .core (Linux). Takes at most kDumpTimeLimitMs; a stop request
+// cuts it short. Either way the caller terminates the process afterwards.
+//
+// Windows: MiniDumpWriteDump with thread and handle data; the process goes
+// on running. A dump that is cut short goes on in the background until the
+// process ends, and its file is deleted.
+//
+// Linux: the kernel's own core dump, which ENDS THE PROCESS: its core limit
+// is raised (prlimit), it gets SIGABRT (and SIGCONT, in case it is stopped),
+// and once it has ended its core file is moved from where
+// /proc/sys/kernel/core_pattern put it into the folder. Where the pattern
+// hands cores to a program ('|', e.g. systemd-coredump), the process is ended
+// the same way, and the result says that the handler took the core. A process
+// that ignores or blocks SIGABRT is left running, with the reason. Only the
+// held process is dumped, not the rest of its tree.
+DumpResult writeDump(const HeldProcess& process, const std::wstring& folder, const std::wstring& program);
+
 void sleepMilliseconds(std::uint32_t ms);
+
+// How a wait for the check period ended.
+enum class PeriodEnd { TimePassed, Stopped, TargetEnded };
+
+// Waits `ms` milliseconds like sleepMilliseconds, but also ends as soon as
+// the held process `target` ends (Linux: ppoll on the stop pipe and the
+// pidfd; Windows: WaitForMultipleObjects on the stop event and the process
+// handle). A stop request wins over a target that ends at the same time; a
+// target that has already ended ends the wait at once. Without a handle
+// (id 0, or known by its id only) it is sleepMilliseconds.
+PeriodEnd waitForCheckPeriod(std::uint32_t ms, const HeldProcess& target);
+
+// Milliseconds of a clock that never goes back (not the wall clock), from an
+// unspecified start.
+std::int64_t monotonicMilliseconds();
 
 // ---- Windows of a process ----------------------------------------------------
 

@@ -8,6 +8,8 @@
 #include <climits>
 #include <ctime>
 
+#include "platform/platform.h"
+
 namespace procguard {
 
 namespace {

@@ -19,6 +19,4 @@ int sendSignalToFd(int pidfd, int signal);
 // `timeoutMs`; 0 only looks. True when it has ended.
 bool waitForProcessFd(int pidfd, std::uint32_t timeoutMs);
 
-std::int64_t monotonicMilliseconds();
-
 } // namespace procguard
