@@ -11,4 +11,10 @@ void installStopHandlers();
 // Waits up to `ms` milliseconds for a stop request; true when there is one.
 bool waitForStop(unsigned long ms);
 
+enum class ObjectWait { Signalled, Stopped, TimedOut };
+
+// Waits up to `ms` milliseconds for `object` (a HANDLE) to be signalled or a
+// stop request, which wins when both come at once.
+ObjectWait waitForObjectOrStop(void* object, unsigned long ms);
+
 } // namespace procguard
