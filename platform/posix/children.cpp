@@ -92,7 +92,8 @@ void reapGroup(pid_t group) {
 }
 
 bool groupMayBeOurs(pid_t group) {
-    return group > 0 && (isRememberedChild(group) || waitWithoutBlocking(P_PGID, static_cast<id_t>(group), WNOWAIT) >= 0);
+    return group > 0 &&
+           (isRememberedChild(group) || waitWithoutBlocking(P_PGID, static_cast<id_t>(group), WNOWAIT) >= 0);
 }
 
 } // namespace procguard

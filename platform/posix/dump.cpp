@@ -8,7 +8,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,7 +47,6 @@ std::string readSmallFile(const std::string& path) {
 // What the core's name may be made of, read while the process still runs.
 struct DumpFacts {
     std::string folder;     // its working directory, where a relative pattern puts the core
-    std::string command;    // /proc/PID/comm: the kernel's %e
     std::string executable; // the path of its executable
     std::string uid, gid;   // real ids, as in /proc/PID/status
     bool ignoresAbort = false;
@@ -68,7 +66,6 @@ bool readFacts(pid_t pid, DumpFacts& facts) {
     facts.folder = std::filesystem::read_symlink(base + "/cwd", error).string();
     if (error) return false;
     facts.executable = std::filesystem::read_symlink(base + "/exe", error).string();
-    facts.command = readSmallFile(base + "/comm");
     const std::string status = "\n" + readSmallFile(base + "/status");
     facts.uid = statusField(status, "Uid");
     facts.gid = statusField(status, "Gid");
@@ -100,8 +97,6 @@ std::string globLiteral(const std::string& text) {
 std::string coreFileGlob(const std::string& pattern, const DumpFacts& facts, pid_t pid, bool usesPid) {
     std::string glob;
     bool pidInPattern = false;
-    utsname host {};
-    uname(&host);
     for (std::size_t at = 0; at < pattern.size(); ++at) {
         if (pattern[at] != '%' || at + 1 == pattern.size()) {
             glob += globLiteral(std::string(1, pattern[at]));
@@ -113,10 +108,10 @@ std::string coreFileGlob(const std::string& pattern, const DumpFacts& facts, pid
         case 'u': glob += globLiteral(facts.uid); break;
         case 'g': glob += globLiteral(facts.gid); break;
         case 's': glob += std::to_string(SIGABRT); break;
-        case 'e': glob += globLiteral(escapeSlashes(facts.command)); break;
         case 'f': glob += globLiteral(escapeSlashes(std::filesystem::path(facts.executable).filename())); break;
         case 'E': glob += globLiteral(escapeSlashes(facts.executable)); break;
-        case 'h': glob += globLiteral(escapeSlashes(host.nodename)); break;
+        // %e is the name of the thread that dumps, which a program may have
+        // renamed; %h the host name of its namespace.
         default: glob += "*"; break;
         }
     }
@@ -198,6 +193,7 @@ DumpResult writeDump(const HeldProcess& process, const std::wstring& folder, con
     if (const int raised = raiseCoreLimit(pid); raised != 0)
         return failure(L"its core size limit cannot be raised: " + systemErrorMessage(raised));
 
+    if (stopRequested()) return failure(L"a stop request came before the dump");
     const auto started = std::chrono::system_clock::now();
     if (sendSignalToFd(pidfd, SIGABRT) != 0 && errno != ESRCH)
         return failure(L"SIGABRT cannot be sent: " + systemErrorMessage(errno));

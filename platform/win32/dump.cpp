@@ -94,8 +94,10 @@ std::wstring fullPath(const std::wstring& path) {
 DumpResult writeDump(const HeldProcess& process, const std::wstring& folder, const std::wstring& program) {
     // The held handle keeps the id from passing to another process, so the
     // process opened by that id below is this one.
-    if (process.id == 0 || process.handle == -1) return failure(L"the process is not held, so it cannot be dumped safely");
+    if (process.id == 0 || process.handle == -1)
+        return failure(L"the process is not held, so it cannot be dumped safely");
     if (processHasEnded(process)) return failure(L"the process has already ended");
+    if (stopRequested()) return failure(L"a stop request came before the dump");
     const std::wstring target = fullPath(folder);
     const int created = SHCreateDirectoryExW(nullptr, target.c_str(), nullptr);
     if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS && created != ERROR_FILE_EXISTS)

@@ -35,7 +35,8 @@ bool terminateJob(HANDLE job, HANDLE leader, std::uint32_t timeoutMs) {
     DWORD interval = kFirstJobPollMs;
     for (;;) {
         const ULONGLONG now = GetTickCount64();
-        const DWORD remaining = now >= deadline ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, INFINITE - 1));
+        const DWORD remaining =
+            now >= deadline ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, INFINITE - 1));
         std::vector<ProcessId> left;
         if (WaitForSingleObject(leader, remaining) == WAIT_OBJECT_0 && listJobProcessIds(job, left) && left.empty())
             return true;
