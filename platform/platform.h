@@ -13,6 +13,7 @@
 
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/dump.h"
 #include "platform/entry.h"
 #include "platform/file_time.h"
 #include "platform/files.h"

@@ -30,8 +30,11 @@ std::wstring foldPathCase(const std::wstring& path);
 bool resolveTargetPath(const std::wstring& path, std::wstring& resolved);
 
 // The processes this watchdog started are its children on Linux: once ended
-// they stay zombies until collected. Collects those that have ended (never
-// waits); nothing to do on Windows. Every check calls it first.
+// they stay zombies until collected. So are the descendants of its targets
+// that are orphaned (the watchdog is their subreaper, see startProcess).
+// Collects those that have ended (never waits, never takes the exit of a
+// child other code started and waits for); nothing to do on Windows. Every
+// check calls it first.
 void collectEndedProcesses();
 
 } // namespace procguard

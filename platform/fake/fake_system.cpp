@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/dump_name.h"
 #include "base/windows_names.h"
 
 namespace procguard::fake {
@@ -21,6 +22,12 @@ ProcessId addProcess(const std::wstring& imagePath, std::vector<FakeWindow> wind
     process.windows = std::move(windows);
     s.processes.push_back(std::move(process));
     return s.processes.back().id;
+}
+
+ProcessId addTreeProcess(ProcessId tree, const std::wstring& imagePath, std::vector<FakeWindow> windows) {
+    const ProcessId id = addProcess(imagePath, std::move(windows));
+    system().processes.back().tree = tree;
+    return id;
 }
 
 void removeProcess(ProcessId id) {
@@ -103,6 +110,16 @@ bool processHasEnded(const HeldProcess& process) {
     return process.handle != -1 && fake::findProcess(process.id) == nullptr;
 }
 
+std::vector<ProcessId> listTreeProcesses(const HeldProcess& process) {
+    if (process.id == 0) return {};
+    if (process.tree == -1) return {process.id};
+    std::vector<ProcessId> ids;
+    if (fake::findProcess(process.id) != nullptr) ids.push_back(process.id);
+    for (const fake::FakeProcess& p : system().processes)
+        if (p.tree == process.id && p.id != process.id) ids.push_back(p.id);
+    return ids;
+}
+
 bool readHeldImagePath(const HeldProcess& process, std::wstring& path) {
     return process.handle != -1 && readProcessImagePath(process.id, path);
 }
@@ -130,6 +147,7 @@ Result startProcess(const std::wstring& path, const std::wstring& arguments, Hel
     if (s.startedProcessesRun) {
         const ProcessId id = fake::addProcess(s.startedImagePath.empty() ? path : s.startedImagePath);
         if (s.startsGiveAProcess) started = holdProcess(id);
+        if (s.startsGiveAProcess && s.startsMakeTrees) started.tree = static_cast<std::intptr_t>(id);
     }
     return {};
 }
@@ -138,9 +156,34 @@ bool terminateProcess(const HeldProcess& process, std::uint32_t timeoutMs) {
     system().terminated.push_back(process.id);
     fake::logCall(L"terminate " + std::to_wstring(process.id) + L" " + std::to_wstring(timeoutMs));
     fake::FakeProcess* p = fake::findProcess(process.id);
-    if (p == nullptr || !p->terminable) return false;
-    fake::removeProcess(process.id);
-    return true;
+    if (process.tree == -1) {
+        if (p == nullptr || !p->terminable) return false;
+        fake::removeProcess(process.id);
+        return true;
+    }
+    // The whole tree: every member that can be ended is, and the result
+    // says whether all of it has.
+    bool allEnded = true;
+    for (ProcessId id : listTreeProcesses(process)) {
+        if (fake::findProcess(id)->terminable)
+            fake::removeProcess(id);
+        else
+            allEnded = false;
+    }
+    return allEnded;
+}
+
+Result writeDump(const HeldProcess& process, const std::wstring& folder, const std::wstring& program,
+                 std::wstring& file) {
+    fake::FakeSystem& s = system();
+    fake::logCall(L"dump " + std::to_wstring(process.id) + L" " + folder);
+    if (process.handle == -1 || fake::findProcess(process.id) == nullptr)
+        return failure(L"the process has already ended");
+    if (s.dumpsFail) return failure(s.dumpError);
+    file = folder + L"\\" + dumpFileName(program, process.id, wallClockNow(), L".dmp");
+    s.dumps.push_back(file);
+    if (s.dumpEndsProcess) fake::removeProcess(process.id);
+    return {};
 }
 
 void sleepMilliseconds(std::uint32_t ms) {
@@ -148,6 +191,22 @@ void sleepMilliseconds(std::uint32_t ms) {
     system().sleeps.push_back(ms);
     fake::logCall(L"sleep " + std::to_wstring(ms));
     if (system().duringSleep) system().duringSleep(system().sleeps.size());
+}
+
+PeriodEnd waitForCheckPeriod(std::uint32_t ms, const HeldProcess& target) {
+    fake::FakeSystem& s = system();
+    s.sleeps.push_back(ms);
+    fake::logCall(L"wait " + std::to_wstring(ms) + L" " + std::to_wstring(target.id));
+    const bool held = target.id != 0 && target.handle != -1;
+    if (s.stopRequested) return PeriodEnd::Stopped;
+    if (held && fake::findProcess(target.id) == nullptr) return PeriodEnd::TargetEnded;
+    if (s.duringSleep) s.duringSleep(s.sleeps.size());
+    if (!s.stopRequested && held && fake::findProcess(target.id) == nullptr) {
+        s.clockMs += std::min(ms, s.targetEndsAfterMs);
+        return PeriodEnd::TargetEnded;
+    }
+    s.clockMs += ms;
+    return s.stopRequested ? PeriodEnd::Stopped : PeriodEnd::TimePassed;
 }
 
 bool stopRequested() { return system().stopRequested; }

@@ -27,6 +27,7 @@ struct FakeProcess {
     std::vector<FakeWindow> windows;
     bool terminable = true;   // terminateProcess() succeeds and removes it
     bool holdable = true;     // holdProcess() can open it
+    ProcessId tree = 0;       // the started target whose tree it belongs to; 0: none
 };
 
 struct StartRecord {
@@ -50,11 +51,21 @@ struct FakeSystem {
     bool startedProcessesRun = true;
     std::wstring startedImagePath;
     bool startsGiveAProcess = true;
+    // A started target is held with its tree (HeldProcess::tree is its id)
+    // unless this is false, as where no job could be made for it.
+    bool startsMakeTrees = true;
     // Starts of these paths fail with `startError`.
     std::vector<std::wstring> failingStarts;
     std::wstring startError = L"The system cannot find the file specified.";
     std::vector<StartRecord> starts;
     std::vector<ProcessId> terminated; // ids passed to terminateProcess, in order
+    // writeDump: fails with `dumpError` while `dumpsFail`, else "writes"
+    // folder\<dump name>.dmp, recorded in `dumps`; with `dumpEndsProcess` the
+    // process ends as a Linux core dump ends it.
+    bool dumpsFail = false;
+    std::wstring dumpError = L"the process did not end within 30 s of SIGABRT";
+    bool dumpEndsProcess = false;
+    std::vector<std::wstring> dumps;
     std::vector<WindowHandle> probed;  // windows passed to windowAnswers
     bool windowEnumerationFails = false;
     int enumerations = 0; // calls of enumerateProcessIds
@@ -65,7 +76,9 @@ struct FakeSystem {
     // The calls that make up a check and the end of a run, in the order they
     // came, with the values that tell them apart: "sleep 500", "enumerate",
     // "probe 77 1000" (window, timeout), "terminate 1000 1000" (id, timeout),
-    // "start C:\\x.exe", "privilege off", "print <text>", "key".
+    // "start C:\\x.exe", "privilege off", "print <text>", "key",
+    // "wait 500 1000" (waitForCheckPeriod: period, target id), "dump 1000
+    // C:\\Dumps" (id, folder).
     std::vector<std::wstring> calls;
     // Image paths compare as on Windows (case folded) unless this is false,
     // and "/?" asks for help unless this is false.
@@ -76,8 +89,13 @@ struct FakeSystem {
     std::uint64_t clockMs = 0;
     std::vector<std::uint32_t> sleeps;
     // Called during each sleep with its number (1: the first), for a test
-    // that changes the system while the watchdog sleeps.
+    // that changes the system while the watchdog sleeps. A waitForCheckPeriod
+    // counts as a sleep: it is recorded in `sleeps` and calls this too, and
+    // a held target that this removes ends the wait `targetEndsAfterMs` into
+    // it (the clock moves that far, not the whole period). A target that
+    // ended before the wait ends it at once.
     std::function<void(std::size_t)> duringSleep;
+    std::uint32_t targetEndsAfterMs = 0;
     // The wall clock of event log lines: 2026-12-07T17:08:09.123Z plus the
     // manual clock.
     std::int64_t wallClockStartMs = 1796663289123;
@@ -143,6 +161,9 @@ void reset();
 
 // Adds a process and returns its id.
 ProcessId addProcess(const std::wstring& imagePath, std::vector<FakeWindow> windows = {});
+// Adds a process to the tree of the started target `tree` (a child it
+// started) and returns its id.
+ProcessId addTreeProcess(ProcessId tree, const std::wstring& imagePath, std::vector<FakeWindow> windows = {});
 // Removes a process (it ended).
 void removeProcess(ProcessId id);
 

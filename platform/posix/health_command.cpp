@@ -13,6 +13,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,10 +22,12 @@
 #include <vector>
 
 #include "base/utf8.h"
-#include "platform/posix/children.h"
+#include "platform/clock.h"
 #include "platform/posix/argument_split.h"
+#include "platform/posix/children.h"
 #include "platform/posix/pidfd.h"
 #include "platform/posix/stop.h"
+#include "platform/stop.h"
 #include "platform/posix/system_error.h"
 
 extern char** environ;

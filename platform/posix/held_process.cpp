@@ -5,12 +5,14 @@
 
 #include <climits>
 #include <string>
+#include <vector>
 
 #include "base/utf8.h"
 
 #include "platform/held_process.h"
 #include "platform/posix/children.h"
 #include "platform/posix/pidfd.h"
+#include "platform/posix/proc_stat.h"
 
 namespace procguard {
 
@@ -47,6 +49,24 @@ bool heldProcessRuns(const HeldProcess& process, const std::wstring& path) {
     const std::string exeLink = "/proc/" + std::to_string(process.id) + "/exe";
     return stat(encodeUtf8(path).c_str(), &named) == 0 && stat(exeLink.c_str(), &running) == 0 &&
            named.st_dev == running.st_dev && named.st_ino == running.st_ino && !processHasEnded(process);
+}
+
+std::vector<ProcessId> listTreeProcesses(const HeldProcess& process) {
+    if (process.id == 0) return {};
+    if (process.tree <= 0 || process.tree > INT_MAX) return {process.id};
+    std::vector<ProcessId> members;
+    const auto group = static_cast<pid_t>(process.tree);
+    if (!groupMayBeOurs(group)) return members;
+    if (!processHasEnded(process)) members.push_back(process.id);
+    std::vector<ProcessId> ids;
+    if (!enumerateProcessIds(ids)) return members;
+    for (ProcessId id : ids) {
+        ProcStat stat;
+        if (id != process.id && readProcStat(static_cast<pid_t>(id), stat) && stat.group == group &&
+            !hasEndedState(stat.state))
+            members.push_back(id);
+    }
+    return members;
 }
 
 void releaseProcess(HeldProcess& process) {

@@ -17,6 +17,7 @@
 
 #include "base/utf8.h"
 #include "platform/posix/stop.h"
+#include "platform/stop.h"
 #include "platform/posix/system_error.h"
 
 namespace procguard {

@@ -9,6 +9,8 @@
 
 #include "platform/clock.h"
 
+#include "platform/platform.h"
+
 namespace procguard {
 
 namespace {

@@ -32,9 +32,10 @@ int prepareAttributes(posix_spawnattr_t& attributes) {
     sigemptyset(&none);
     sigfillset(&all);
     // A session of its own: a Ctrl+C, or the terminal closing, aimed at the
-    // watchdog does not reach the target. A clean signal mask, and default
-    // dispositions for everything, so for example the SIGPIPE the console
-    // ignores is not passed on.
+    // watchdog does not reach the target. Its process group, whose id is its
+    // pid, is its tree: what it starts stays in it unless it moves out. A
+    // clean signal mask, and default dispositions for everything, so for
+    // example the SIGPIPE the console ignores is not passed on.
     short flags = POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
     int error = posix_spawnattr_setflags(&attributes, flags);
     if (error == 0) error = posix_spawnattr_setsigmask(&attributes, &none);
@@ -75,6 +76,7 @@ Result startProcess(const std::wstring& path, const std::wstring& arguments, Hel
 #endif
 
     pid_t pid = 0;
+    if (error == 0) adoptOrphansOfTargets();
     if (error == 0) error = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
@@ -83,6 +85,8 @@ Result startProcess(const std::wstring& path, const std::wstring& arguments, Hel
     // The child cannot be collected by anyone but this process, so its id
     // still names it here, even if it has already ended.
     started = holdProcess(static_cast<ProcessId>(pid));
+    // POSIX_SPAWN_SETSID made it the leader of a process group of its own.
+    started.tree = pid;
     return {};
 }
 

@@ -82,4 +82,15 @@ WaitOutcome waitForInputOrStop(int fd, long long timeoutMs) {
 
 void sleepMilliseconds(std::uint32_t ms) { waitForInputOrStop(-1, ms); }
 
+PeriodEnd waitForCheckPeriod(std::uint32_t ms, const HeldProcess& target) {
+    // A pidfd turns readable once its process has ended.
+    const int pidfd = target.id != 0 ? static_cast<int>(target.handle) : -1;
+    switch (waitForInputOrStop(pidfd, ms)) {
+    case WaitOutcome::Ready: return PeriodEnd::TargetEnded;
+    case WaitOutcome::Stopped: return PeriodEnd::Stopped;
+    case WaitOutcome::TimedOut: break;
+    }
+    return PeriodEnd::TimePassed;
+}
+
 } // namespace procguard

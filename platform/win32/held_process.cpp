@@ -4,7 +4,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/win32/image_path.h"
+#include "platform/win32/job.h"
 
 namespace procguard {
 
@@ -43,8 +46,42 @@ bool processHasEnded(const HeldProcess& process) {
 
 bool heldProcessRuns(const HeldProcess&, const std::wstring&) { return false; }
 
+bool listJobProcessIds(HANDLE job, std::vector<ProcessId>& ids) {
+    ids.clear();
+    // The list says how many processes the job has; the buffer grows until
+    // they all fit (the job may gain some between two calls).
+    std::vector<ULONG_PTR> buffer(64);
+    for (;;) {
+        auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
+        const DWORD size = static_cast<DWORD>(buffer.size() * sizeof(ULONG_PTR));
+        const BOOL queried = QueryInformationJobObject(job, JobObjectBasicProcessIdList, list, size, nullptr);
+        if (queried) {
+            ids.assign(list->ProcessIdList, list->ProcessIdList + list->NumberOfProcessIdsInList);
+            return true;
+        }
+        if (GetLastError() != ERROR_MORE_DATA) return false;
+        buffer.resize(2 + std::max<std::size_t>(buffer.size(), list->NumberOfAssignedProcesses) * 2);
+    }
+}
+
+std::vector<ProcessId> listTreeProcesses(const HeldProcess& process) {
+    if (process.id == 0) return {};
+    if (process.tree == -1) return {process.id};
+    std::vector<ProcessId> ids;
+    if (!listJobProcessIds(reinterpret_cast<HANDLE>(process.tree), ids)) {
+        if (!processHasEnded(process)) ids.push_back(process.id);
+        return ids;
+    }
+    const auto held = std::find(ids.begin(), ids.end(), process.id);
+    if (held != ids.end()) std::rotate(ids.begin(), held, held + 1);
+    return ids;
+}
+
 void releaseProcess(HeldProcess& process) {
     if (process.handle != -1) CloseHandle(reinterpret_cast<HANDLE>(process.handle));
+    // The job goes on without a handle of ours: it has no limit that ends
+    // its processes when the last one closes.
+    if (process.tree != -1) CloseHandle(reinterpret_cast<HANDLE>(process.tree));
     process = HeldProcess{};
 }
 

@@ -3,7 +3,11 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
+
+#include "platform/win32/job.h"
 #include "platform/win32/system_error.h"
 
 namespace procguard {
@@ -30,7 +34,89 @@ std::wstring shellExecuteErrorText(INT_PTR code) {
     }
 }
 
+// A child that starts children of its own faster than they can be caught
+// would keep the rounds going; after this many the rest is left out.
+constexpr int kMostJoinRounds = 64;
+
+// IsProcessInJob needs less on Windows; Wine wants full query access.
+constexpr DWORD kQueryAccess = PROCESS_QUERY_INFORMATION;
+
+// The creation time of a process, in the units of FILETIME; 0 when unknown.
+ULONGLONG creationTime(HANDLE process) {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+ULONGLONG systemTimeNow() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+struct JobMember {
+    DWORD id = 0;
+    ULONGLONG created = 0;
+};
+
+std::vector<JobMember> jobMembers(HANDLE job) {
+    std::vector<JobMember> members;
+    std::vector<ProcessId> ids;
+    listJobProcessIds(job, ids);
+    for (ProcessId id : ids) {
+        HANDLE member = OpenProcess(kQueryAccess, FALSE, id);
+        if (member == nullptr) continue;
+        // Between the list and the open the id may have passed on.
+        BOOL inJob = FALSE;
+        if (IsProcessInJob(member, job, &inJob) && inJob) members.push_back({id, creationTime(member)});
+        CloseHandle(member);
+    }
+    return members;
+}
+
+// One round: every process whose parent is in the job, that is not in it
+// itself, and that is the parent's child: created after it. A process
+// created after the round began may hold an id the list showed for another
+// process that ended since; it is looked at again in the next round. True
+// when the round changed something or left something to look at.
+bool joinChildrenOfMembers(HANDLE job) {
+    const std::vector<JobMember> members = jobMembers(job);
+    const ULONGLONG roundStarted = systemTimeNow();
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    bool again = false;
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        const auto parent = std::find_if(members.begin(), members.end(),
+                                         [&](const JobMember& m) { return m.id == entry.th32ParentProcessID; });
+        if (parent == members.end() || entry.th32ProcessID == 0) continue;
+        HANDLE child = OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE | kQueryAccess, FALSE, entry.th32ProcessID);
+        if (child == nullptr) continue; // ended, or not ours to move
+        BOOL inJob = TRUE;
+        const ULONGLONG created = creationTime(child);
+        if (IsProcessInJob(child, job, &inJob) && !inJob && created != 0) {
+            if (created >= roundStarted)
+                again = true;
+            else if (created >= parent->created && AssignProcessToJobObject(job, child))
+                again = true;
+        }
+        CloseHandle(child);
+    }
+    CloseHandle(snapshot);
+    return again;
+}
+
 } // namespace
+
+bool assignWithEarlyChildren(HANDLE job, HANDLE process) {
+    if (!AssignProcessToJobObject(job, process)) return false;
+    // What the processes of the job start from now on is in it already; only
+    // what they started before each joined can have escaped.
+    for (int round = 0; round < kMostJoinRounds && joinChildrenOfMembers(job); ++round) {
+    }
+    return true;
+}
 
 Result startProcess(const std::wstring& path, const std::wstring& arguments, HeldProcess& started) {
     started = HeldProcess{};
@@ -58,6 +144,17 @@ Result startProcess(const std::wstring& path, const std::wstring& arguments, Hel
     if (info.hProcess != nullptr) {
         started.id = GetProcessId(info.hProcess);
         started.handle = reinterpret_cast<std::intptr_t>(info.hProcess);
+        // A job of its own, with no limits, so that it lives on with its
+        // processes when the watchdog closes it or ends. ShellExecuteExW
+        // cannot start a process suspended, so whatever the target started
+        // before it joined is looked for and put in afterwards. Without a
+        // job the target is still held, as its own process only.
+        if (HANDLE job = CreateJobObjectW(nullptr, nullptr)) {
+            if (assignWithEarlyChildren(job, info.hProcess))
+                started.tree = reinterpret_cast<std::intptr_t>(job);
+            else
+                CloseHandle(job);
+        }
     }
     return {};
 }

@@ -110,4 +110,30 @@ bool waitForStop(unsigned long ms) {
 // which nothing could cut short.
 void sleepMilliseconds(std::uint32_t ms) { waitForStop(ms); }
 
+ObjectWait waitForObjectOrStop(void* object, unsigned long ms) {
+    if (gStopEvent == nullptr)
+        return WaitForSingleObject(object, ms) == WAIT_OBJECT_0 ? ObjectWait::Signalled : ObjectWait::TimedOut;
+    // WaitForMultipleObjects reports the lowest index of those signalled: the
+    // stop event goes first.
+    const HANDLE handles[2] = {gStopEvent, object};
+    switch (WaitForMultipleObjects(2, handles, FALSE, ms)) {
+    case WAIT_OBJECT_0: return ObjectWait::Stopped;
+    case WAIT_OBJECT_0 + 1: return ObjectWait::Signalled;
+    default: return ObjectWait::TimedOut;
+    }
+}
+
+PeriodEnd waitForCheckPeriod(std::uint32_t ms, const HeldProcess& target) {
+    if (target.id == 0 || target.handle == -1) {
+        sleepMilliseconds(ms);
+        return stopRequested() ? PeriodEnd::Stopped : PeriodEnd::TimePassed;
+    }
+    switch (waitForObjectOrStop(reinterpret_cast<HANDLE>(target.handle), ms)) {
+    case ObjectWait::Signalled: return PeriodEnd::TargetEnded;
+    case ObjectWait::Stopped: return PeriodEnd::Stopped;
+    case ObjectWait::TimedOut: break;
+    }
+    return PeriodEnd::TimePassed;
+}
+
 } // namespace procguard

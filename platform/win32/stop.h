@@ -17,4 +17,10 @@ bool waitForStop(unsigned long ms);
 // it beside other objects; null before installStopHandlers.
 HANDLE stopEvent();
 
+enum class ObjectWait { Signalled, Stopped, TimedOut };
+
+// Waits up to `ms` milliseconds for `object` (a HANDLE) to be signalled or a
+// stop request, which wins when both come at once.
+ObjectWait waitForObjectOrStop(void* object, unsigned long ms);
+
 } // namespace procguard

@@ -105,7 +105,9 @@ ProcessStat readProcessStat(pid_t pid) {
     const std::string text = readFile("/proc/" + std::to_string(pid) + "/stat");
     const std::size_t close = text.rfind(')');
     if (close == std::string::npos || close + 4 >= text.size()) return {};
-    return {text[close + 2], static_cast<pid_t>(std::atol(text.c_str() + close + 4))};
+    char* rest = nullptr;
+    const auto parent = static_cast<pid_t>(std::strtol(text.c_str() + close + 4, &rest, 10));
+    return {text[close + 2], parent, static_cast<pid_t>(std::strtol(rest, nullptr, 10))};
 }
 
 namespace {
@@ -140,6 +142,13 @@ int zombieChildrenOf(pid_t parent) {
         if (stat.parent == parent && stat.state == 'Z') ++count;
     }
     return count;
+}
+
+std::vector<pid_t> membersOfGroup(pid_t group) {
+    std::vector<pid_t> members;
+    for (pid_t pid : allProcesses())
+        if (readProcessStat(pid).group == group) members.push_back(pid);
+    return members;
 }
 
 void killInstancesOf(const std::string& path) {

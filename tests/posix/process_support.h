@@ -46,11 +46,12 @@ pid_t spawnDirectly(const std::string& path, const std::vector<std::string>& arg
 // kills it if it has not, and collects it. Returns its wait status.
 int endChild(pid_t pid, int signal = SIGKILL, std::chrono::milliseconds grace = std::chrono::seconds(5));
 
-// The state letter ('R', 'S', 'Z', ... or 0 when gone) and the parent of a
-// process, from /proc/PID/stat.
+// The state letter ('R', 'S', 'Z', ... or 0 when gone), the parent and the
+// process group of a process, from /proc/PID/stat.
 struct ProcessStat {
     char state = 0;
     pid_t parent = 0;
+    pid_t group = 0;
 };
 ProcessStat readProcessStat(pid_t pid);
 inline char processState(pid_t pid) { return readProcessStat(pid).state; }
@@ -60,6 +61,9 @@ std::vector<pid_t> runningInstancesOf(const std::string& path);
 
 // Children of `parent` that have ended and were not collected.
 int zombieChildrenOf(pid_t parent);
+
+// Every process in process group `group`, zombies included.
+std::vector<pid_t> membersOfGroup(pid_t group);
 
 // Kills every running instance of the executable at `path` and waits until
 // none is left.

@@ -1,5 +1,6 @@
 // terminateProcess against real processes, by pidfd and by the kill() way.
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -98,6 +99,46 @@ TEST(TerminateProcess, KillFallbackEndsRunningAndZombieProcesses) {
     test::endChild(other);
 
     EXPECT_FALSE(terminateByKill(other, 100)) << "no process left to signal";
+}
+
+TEST(TerminateProcess, EndsAScriptWithItsChildAndLeavesNoOrphan) {
+    TempFolder folder;
+    const std::string sleeper = test::copyTestProgram("idle_sleeper", folder.path);
+    const std::string script = folder.path + "/tree.sh";
+    test::writeBytes(script, "#!/bin/sh\n\"" + sleeper + "\" 30 &\nwait\n");
+    chmod(script.c_str(), 0755);
+    HeldProcess target;
+    ASSERT_TRUE(startProcess(test::widen(script), L"", target).ok);
+    ASSERT_EQ(target.tree, static_cast<std::intptr_t>(target.id));
+    const ProcessId child = test::waitForProcessWithPath(test::widen(sleeper));
+    ASSERT_NE(child, 0u);
+    EXPECT_EQ(listTreeProcesses(target), (std::vector<ProcessId>{target.id, child}));
+    // A found process is its own process only.
+    HeldProcess found = holdProcess(child);
+    EXPECT_EQ(listTreeProcesses(found), std::vector<ProcessId>{child});
+    releaseProcess(found);
+
+    EXPECT_TRUE(terminateProcess(target, 5000));
+    // Nothing of the group is left, not even a zombie: the child, orphaned
+    // when the script died, was collected by the watchdog as well.
+    EXPECT_EQ(test::membersOfGroup(static_cast<pid_t>(target.id)), std::vector<pid_t>{});
+    EXPECT_TRUE(listTreeProcesses(target).empty());
+    EXPECT_TRUE(terminateProcess(target, 100)) << "an ended tree stays ended";
+    releaseProcess(target);
+}
+
+TEST(WaitForCheckPeriod, EndsWhenTheTargetEndsAndNotBefore) {
+    TempFolder folder;
+    HeldProcess target = startTarget(folder, L"1");
+    ASSERT_NE(target.id, 0u);
+    EXPECT_EQ(waitForCheckPeriod(1, target), PeriodEnd::TimePassed);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(waitForCheckPeriod(120000, target), PeriodEnd::TargetEnded);
+    EXPECT_TRUE(processHasEnded(target)) << "returned before the target ended";
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
+    EXPECT_EQ(waitForCheckPeriod(120000, target), PeriodEnd::TargetEnded) << "an ended target ends it at once";
+    releaseProcess(target);
+    EXPECT_EQ(waitForCheckPeriod(1, target), PeriodEnd::TimePassed) << "nothing held";
 }
 
 void ignoreAlarm(int) {}

@@ -7,6 +7,7 @@
 #include "base/utf8.h"
 #include "platform/platform.h"
 #include "target/process_lookup.h"
+#include "platform/win32/job.h"
 #include "platform/win32/system_error.h"
 #include "win32/process_support.h"
 
@@ -123,6 +124,108 @@ TEST(Win32Processes, StartOfAMissingFileReportsTheReason) {
     const Result inMissingFolder = startProcess(testProgramPath(L"no_such_folder\\program"), L"", none);
     EXPECT_FALSE(inMissingFolder.ok);
     EXPECT_EQ(inMissingFolder.error, systemErrorMessage(ERROR_PATH_NOT_FOUND));
+}
+
+// A copy of idle_sleeper under a path of its own, and the first process
+// running it once one does.
+struct SleeperCopy {
+    std::wstring folder = test::makeScratchFolder(L"tree");
+    std::wstring path = folder + L"\\sleeper.exe";
+    SleeperCopy() { CopyFileW(testProgramPath(L"idle_sleeper").c_str(), path.c_str(), FALSE); }
+    ~SleeperCopy() {
+        test::terminateInstancesOf(path);
+        test::removeFolderTree(folder);
+    }
+    ProcessId waitForRunning() const {
+        ProcessId found = 0;
+        test::waitUntil([&] {
+            std::vector<ProcessId> ids;
+            enumerateProcessIds(ids);
+            for (ProcessId id : ids)
+                if (foldPathCase(getProcessImagePath(id)) == foldPathCase(path)) found = id;
+            return found != 0;
+        });
+        return found;
+    }
+};
+
+TEST(Win32Processes, BatchFileIsTerminatedWithTheProgramItRuns) {
+    SleeperCopy sleeper;
+    const std::wstring script = sleeper.folder + L"\\tree.cmd";
+    ASSERT_TRUE(test::writeFileBytes(script, "@\"" + encodeUtf8(sleeper.path) + "\" 60\r\n"));
+    HeldProcess target;
+    ASSERT_TRUE(startProcess(script, L"", target).ok);
+    ASSERT_NE(target.tree, -1) << "held with a job of its own";
+    const ProcessId child = sleeper.waitForRunning();
+    ASSERT_NE(child, 0u);
+    // The batch file's interpreter first; a console host may be in the job too.
+    const std::vector<ProcessId> tree = listTreeProcesses(target);
+    ASSERT_FALSE(tree.empty());
+    EXPECT_EQ(tree.front(), target.id);
+    EXPECT_TRUE(contains(tree, child));
+    HANDLE childHandle = OpenProcess(SYNCHRONIZE, FALSE, child);
+    ASSERT_NE(childHandle, nullptr);
+
+    EXPECT_TRUE(terminateProcess(target, 10000));
+    EXPECT_TRUE(processHasEnded(target));
+    EXPECT_TRUE(test::waitForExit(childHandle, 0)) << "the program the batch file ran is gone too";
+    CloseHandle(childHandle);
+    releaseProcess(target);
+}
+
+TEST(Win32Processes, ChildStartedBeforeItsParentJoinedIsPutIntoTheJob) {
+    SleeperCopy sleeper;
+    std::wstring line = L"cmd.exe /c \"\"" + sleeper.path + L"\" 60\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION shell = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
+                               &startup, &shell));
+    CloseHandle(shell.hThread);
+    const ProcessId child = sleeper.waitForRunning();
+    ASSERT_NE(child, 0u);
+
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    ASSERT_TRUE(assignWithEarlyChildren(job, shell.hProcess));
+    std::vector<ProcessId> members;
+    ASSERT_TRUE(listJobProcessIds(job, members));
+    EXPECT_TRUE(contains(members, shell.dwProcessId));
+    EXPECT_TRUE(contains(members, child));
+    EXPECT_TRUE(terminateProcess(HeldProcess{shell.dwProcessId, reinterpret_cast<std::intptr_t>(shell.hProcess),
+                                             reinterpret_cast<std::intptr_t>(job)},
+                                 10000));
+    EXPECT_TRUE(listJobProcessIds(job, members) && members.empty());
+    CloseHandle(job);
+    CloseHandle(shell.hProcess);
+}
+
+TEST(Win32Processes, DumpOfARunningProgramIsAMinidumpInANewFolder) {
+    ChildProcess child;
+    ASSERT_TRUE(test::startTestProgram(L"window_target", L"answer", child));
+    ASSERT_TRUE(test::waitUntil([&] { return findProcessWindow(child.id) != 0; }));
+    HeldProcess held = holdProcess(child.id);
+    const std::wstring folder = test::makeScratchFolder(L"dump");
+    std::wstring written;
+    const Result result = writeDump(held, folder + L"\\dumps\\new", L"D:\\Jobs\\render.exe", written);
+    ASSERT_TRUE(result.ok) << encodeUtf8(result.error);
+    const std::wstring prefix = folder + L"\\dumps\\new\\render_" + std::to_wstring(child.id) + L"_";
+    EXPECT_EQ(written.substr(0, prefix.size()), prefix);
+    EXPECT_EQ(written.substr(written.size() - 4), L".dmp");
+    EXPECT_EQ(test::readFileBytes(written).substr(0, 4), "MDMP");
+    EXPECT_FALSE(processHasEnded(held)) << "a Windows dump leaves the process running";
+    releaseProcess(held);
+    test::removeFolderTree(folder);
+}
+
+TEST(Win32Processes, CheckPeriodWaitEndsWhenTheTargetEndsAndNotBefore) {
+    HeldProcess target;
+    ASSERT_TRUE(startProcess(testProgramPath(L"idle_sleeper"), L"1", target).ok);
+    EXPECT_EQ(waitForCheckPeriod(1, target), PeriodEnd::TimePassed);
+    const ULONGLONG started = GetTickCount64();
+    EXPECT_EQ(waitForCheckPeriod(120000, target), PeriodEnd::TargetEnded);
+    EXPECT_TRUE(processHasEnded(target)) << "returned before the target ended";
+    EXPECT_LT(GetTickCount64() - started, 60000u);
+    releaseProcess(target);
 }
 
 } // namespace
