@@ -174,6 +174,8 @@ OsResult checkHealthCommand(const std::wstring& commandLine) {
 }
 
 OsResult runHealthCommand(const std::wstring& commandLine, std::uint32_t timeoutMs) {
+    // Once a stop was requested, no command is started only to be ended.
+    if (stopRequested()) return {false, L"the check was cut short by a stop request"};
     const SplitLine& command = split(commandLine);
     if (command.words.empty()) return {false, L"the command names no program"};
     const Spawning& how = spawning();

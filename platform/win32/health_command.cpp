@@ -56,6 +56,8 @@ OsResult checkHealthCommand(const std::wstring& commandLine) {
 }
 
 OsResult runHealthCommand(const std::wstring& commandLine, std::uint32_t timeoutMs) {
+    // Once a stop was requested, no command is started only to be ended.
+    if (stopRequested()) return {false, L"the check was cut short by a stop request"};
     std::size_t rest = 0;
     const std::wstring program = programOf(commandLine, rest);
     if (program.empty()) return {false, L"the command names no program"};
