@@ -177,6 +177,8 @@ Result checkHealthCommand(const std::wstring& commandLine) {
 }
 
 Result runHealthCommand(const std::wstring& commandLine, std::uint32_t timeoutMs) {
+    // Once a stop was requested, no command is started only to be ended.
+    if (stopRequested()) return failure(L"the check was cut short by a stop request");
     const SplitLine& command = split(commandLine);
     if (command.words.empty()) return failure(L"the command names no program");
     const Spawning& how = spawning();

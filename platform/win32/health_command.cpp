@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include "platform/stop.h"
 #include "platform/win32/stop.h"
 #include "platform/win32/system_error.h"
 
@@ -56,6 +57,8 @@ Result checkHealthCommand(const std::wstring& commandLine) {
 }
 
 Result runHealthCommand(const std::wstring& commandLine, std::uint32_t timeoutMs) {
+    // Once a stop was requested, no command is started only to be ended.
+    if (stopRequested()) return failure(L"the check was cut short by a stop request");
     std::size_t rest = 0;
     const std::wstring program = programOf(commandLine, rest);
     if (program.empty()) return failure(L"the command names no program");

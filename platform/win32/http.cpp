@@ -12,6 +12,7 @@
 
 #include <atomic>
 
+#include "platform/stop.h"
 #include "platform/win32/stop.h"
 #include "platform/win32/system_error.h"
 
