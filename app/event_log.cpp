@@ -30,6 +30,10 @@ const char* eventName(WatchEvent event) {
     case WatchEvent::FailedToRestart: return "failed to restart";
     case WatchEvent::Finished: return "finished";
     case WatchEvent::Stopped: return "stopped";
+    case WatchEvent::Unhealthy: return "unhealthy";
+    case WatchEvent::RestartDelayed: return "restart delayed";
+    case WatchEvent::Dumped: return "dumped";
+    case WatchEvent::DumpFailed: return "dump failed";
     }
     return "unknown";
 }
@@ -42,6 +46,20 @@ std::string formatEventLine(const EventRecord& record, std::chrono::system_clock
     std::string line = "{\"time\":\"" + formatUtcTime(time) + "\",\"event\":\"" + eventName(record.event) +
                        "\",\"restarts\":" + std::to_string(record.restarts);
     if (record.pid != 0) line += ",\"pid\":" + std::to_string(record.pid);
+    if (record.probe != nullptr) {
+        line += ",\"probe\":";
+        appendJsonString(line, record.probe);
+    }
+    if (!record.reason.empty()) {
+        line += ",\"reason\":";
+        appendJsonString(line, record.reason);
+    }
+    if (record.failures != 0) line += ",\"failures\":" + std::to_string(record.failures);
+    if (record.delay != 0) line += ",\"delay\":" + std::to_string(record.delay);
+    if (!record.file.empty()) {
+        line += ",\"file\":";
+        appendJsonString(line, record.file);
+    }
     if (record.arguments != nullptr) {
         line += ",\"arguments\":";
         appendJsonString(line, *record.arguments);

@@ -23,6 +23,10 @@ enum class WatchEvent {
     FailedToRestart,
     Finished,
     Stopped,
+    Unhealthy,      // a probe of the target's health failed
+    RestartDelayed, // the next start waits: the target ended, or its start failed, too soon
+    Dumped,         // a dump of the hung or unhealthy target was written before its termination
+    DumpFailed,
 };
 
 // One line. A field holding its "none" value is left out of the line.
@@ -30,6 +34,12 @@ struct EventRecord {
     WatchEvent event = WatchEvent::SurveillanceStarted;
     std::uint32_t restarts = 0;                  // the restart count when the line is written
     ProcessId pid = 0;                           // 0: no process id known
+    const wchar_t* probe = nullptr;              // the probe that failed: "heartbeat", "memory", "url", "command"
+    std::wstring reason {};                      // why the probe failed, or why a start waits
+    std::uint32_t failures = 0;                  // failed checks in a row so far; 0: not a probe's outcome
+    std::uint32_t failureLimit = 0;              // the failed checks that end the target (console only, not logged)
+    std::uint32_t delay = 0;                     // ms a start waits
+    std::wstring file {};                        // a dump written
     const std::wstring* arguments = nullptr;     // the argument line of a start
     const VariableList* variables = nullptr;     // their current values, in list order
     std::wstring error {};                       // what failed, and the system's reason

@@ -10,12 +10,25 @@ namespace {
 
 std::wstring runsText(std::uint32_t restarts) { return L"(" + std::to_wstring(restarts) + L" runs)"; }
 
+std::wstring failuresText(const EventRecord& record) {
+    return L"(" + std::to_wstring(record.failures) + L" of " + std::to_wstring(record.failureLimit) +
+           L" failed checks)";
+}
+
 // What the console says of an outcome.
 std::wstring consoleText(const EventRecord& record) {
     switch (record.event) {
     case WatchEvent::SurveillanceStarted: return L"Surveillance started. You may relax now, have a nice day!\n";
     case WatchEvent::NotRunning: return L"Process not running, restarting...\n";
-    case WatchEvent::NotResponding: return L"Process not responding, terminating...\n";
+    case WatchEvent::NotResponding:
+        // A miss that does not end the target yet says how far it is from it.
+        if (record.failures < record.failureLimit) return L"Process not responding " + failuresText(record) + L".\n";
+        return L"Process not responding, terminating...\n";
+    case WatchEvent::Unhealthy: return L"Process unhealthy: " + record.reason + L" " + failuresText(record) + L".\n";
+    case WatchEvent::RestartDelayed:
+        return L"Restart delayed by " + std::to_wstring(record.delay) + L" ms: " + record.reason + L"\n";
+    case WatchEvent::Dumped: return L"Process dumped to " + record.file + L".\n";
+    case WatchEvent::DumpFailed: return L"Failed to dump process: " + record.error + L"\n";
     case WatchEvent::Terminated: return L"Process terminated, restarting...\n";
     case WatchEvent::FailedToTerminate:
         return L"Failed to terminate process. Restarting anyway, you may want to watch this...\n";

@@ -1,51 +1,64 @@
 #include "app/surveillance.h"
 
+#include <algorithm>
 #include <string>
 
 #include "app/report.h"
 #include "app/run_end.h"
+#include "app/target_check.h"
 #include "base/decimal.h"
 #include "console/console.h"
 #include "finish/finish_condition.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/spawn.h"
 #include "platform/stop.h"
-#include "platform/terminate.h"
-#include "platform/window.h"
 
 namespace procguard {
 
 namespace {
 
-// Probes a running target; true when it had to be terminated (or could not
-// be, which restarts it all the same).
-bool terminateIfHung(const HeldProcess& target, std::uint32_t responseTimeout, std::uint32_t restartCount) {
-    const WindowHandle window = findProcessWindow(target.id);
-    // A process without a window cannot be probed and counts as healthy. An
-    // answer counts only from the process still running afterwards: a held
-    // process that ended meanwhile may have left its id to another.
-    if (window == 0) return false;
-    if (windowAnswers(window, responseTimeout) && !processHasEnded(target)) return false;
-    report({.event = WatchEvent::NotResponding, .restarts = restartCount, .pid = target.id});
-    if (terminateProcess(target, responseTimeout)) {
-        report({.event = WatchEvent::Terminated, .restarts = restartCount, .pid = target.id});
-    } else {
-        report({.event = WatchEvent::FailedToTerminate, .restarts = restartCount, .pid = target.id,
-                .error = L"it could not be terminated, or did not end within " + std::to_wstring(responseTimeout) +
-                         L" ms"});
+// The wait before a check: the check period, cut short by a stop, by the end
+// of the held target when the settings ask for that, and by the moment a
+// delayed start becomes due.
+void waitForNextCheck(const WatchSettings& settings, const SurveillanceState& state) {
+    std::uint32_t ms = settings.checkPeriod;
+    if (state.backoff.waiting) {
+        const std::int64_t due = state.backoff.startAtMs - monotonicMilliseconds();
+        ms = due <= 0 ? 0 : static_cast<std::uint32_t>(std::min<std::int64_t>(due, ms));
     }
-    return true;
+    if (settings.restart.restartOnExit && state.target.process.id != 0)
+        waitForCheckPeriod(ms, state.target.process);
+    else
+        sleepMilliseconds(ms);
 }
 
-// Whether this check restarts the target: it is missing, or was hung.
-bool needsRestart(const WatchSettings& settings, SurveillanceState& state) {
+// Tells the delay of the next start, if the last one came to a quick end.
+void delayIfQuick(const WatchSettings& settings, SurveillanceState& state, bool terminated) {
+    std::wstring why;
+    const std::uint32_t delay = delayNextStart(state.backoff, settings.restart, settings.checkPeriod,
+                                               state.lastStart, terminated, monotonicMilliseconds(), why);
+    if (delay != 0)
+        report({.event = WatchEvent::RestartDelayed, .restarts = state.restartCount, .reason = why, .delay = delay});
+}
+
+// Whether this check starts the target: it is missing, or it failed its
+// checks and was terminated, and no delay holds the start back.
+bool needsStart(const WatchSettings& settings, SurveillanceState& state) {
     const HeldProcess target = locateTarget(settings.processName, state.target);
     if (target.id == 0) {
-        report({.event = WatchEvent::NotRunning, .restarts = state.restartCount});
-        return true;
+        // A start that waits was decided, and told, when the target went missing.
+        if (!state.backoff.waiting) {
+            report({.event = WatchEvent::NotRunning, .restarts = state.restartCount});
+            delayIfQuick(settings, state, false);
+        }
+        return delayedStartIsDue(state.backoff, monotonicMilliseconds());
     }
-    return terminateIfHung(target, settings.responseTimeout, state.restartCount);
+    noteTargetRunning(state.backoff, settings.restart, state.lastStart, monotonicMilliseconds());
+    if (!checkRunningTarget(settings, state, target)) return false;
+    delayIfQuick(settings, state, true);
+    return delayedStartIsDue(state.backoff, monotonicMilliseconds());
 }
 
 void restartTarget(const WatchSettings& settings, SurveillanceState& state) {
@@ -60,6 +73,8 @@ void restartTarget(const WatchSettings& settings, SurveillanceState& state) {
     const Result started = isFolder(settings.processName)
                                ? failure(settings.processName + L" is a folder, not a program.")
                                : startProcess(settings.processName, arguments, process);
+    state.lastStart = {true, !started.ok, monotonicMilliseconds()};
+    state.failures = 0;
     holdStartedTarget(state.target, process);
     report({.event = started.ok ? WatchEvent::Restarted : WatchEvent::FailedToRestart,
             .restarts = state.restartCount, .pid = process.id, .arguments = &arguments,
@@ -76,10 +91,10 @@ SurveillanceState startingState(const WatchSettings& settings) {
 }
 
 bool runCheck(const WatchSettings& settings, SurveillanceState& state) {
-    sleepMilliseconds(settings.checkPeriod);
+    waitForNextCheck(settings, state);
     if (stopRequested()) return false; // the loop ends the run
     collectEndedProcesses();
-    const bool restart = needsRestart(settings, state);
+    const bool restart = needsStart(settings, state);
     // The count covers this check's restart before the variables see it, so
     // the first restart evaluates with 1. A failed start counts too: the
     // finish conditions count attempts.

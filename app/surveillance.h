@@ -7,6 +7,7 @@
 
 #include "config/watch_settings.h"
 #include "platform/privilege.h"
+#include "restart/backoff.h"
 #include "target/held_target.h"
 #include "vars/variable.h"
 
@@ -17,6 +18,9 @@ struct SurveillanceState {
     std::uint32_t restartCount = 0; // never reset during a run
     VariableList variables;         // the settings' variables, with their current values
     HeldTarget target;              // the target between checks
+    std::uint32_t failures = 0;     // checks failed in a row by the running target
+    LastStart lastStart;            // the last start the watchdog made
+    Backoff backoff;                // the wait of the next start after quick ends
 };
 
 // The state before the first check: no restart yet, every variable at 0.

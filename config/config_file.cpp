@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/decimal.h"
+#include "config/optional_keys.h"
 #include "config/profile.h"
 
 namespace procguard {
@@ -189,6 +190,10 @@ LoadResult loadConfig(const std::wstring& fileName, WatchSettings& settings) {
         Variable variable;
         loadKeys(result.path, variableSectionName(index), variable, kVariableKeys);
         settings.variables.push_back(std::move(variable));
+    }
+    if (Result optional = loadOptionalSections(result.path, settings); !optional.ok) {
+        result.status = LoadStatus::BadKey;
+        result.outcome = std::move(optional);
     }
     return result;
 }

@@ -18,6 +18,7 @@ enum class LoadStatus {
     FileMissing,      // the file does not exist or cannot be read (on Linux also: its encoding)
     NoTarget,         // no [main] section, or no processName in it (or an empty one)
     BadVariableCount, // "variables" is negative or above kMaxConfigVariables
+    BadKey,           // a key of [health] or [restart] that is given but cannot be used
 };
 
 struct LoadResult {

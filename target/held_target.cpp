@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/clock.h"
 #include "target/process_lookup.h"
 
 namespace procguard {
@@ -34,6 +35,14 @@ HeldProcess lookUpAndHold(const std::wstring& wanted) {
     return {};
 }
 
+// A process found again under the id it had keeps the moment it was first
+// seen; any other is new from now on.
+void noteSince(HeldTarget& target, ProcessId id, ProcessId lastSeen) {
+    if (id == 0) return;
+    if (id != lastSeen) target.since = wallClockNow();
+    target.sinceId = id;
+}
+
 } // namespace
 
 HeldProcess locateTarget(const std::wstring& processName, HeldTarget& target) {
@@ -46,9 +55,11 @@ HeldProcess locateTarget(const std::wstring& processName, HeldTarget& target) {
             return target.process;
         }
     }
+    const ProcessId lastSeen = target.sinceId;
     releaseTarget(target);
     HeldProcess found = lookUpAndHold(targetComparisonForm(processName));
     if (isHeld(found)) target.process = found;
+    noteSince(target, found.id, lastSeen);
     return found;
 }
 
@@ -61,6 +72,8 @@ void holdStartedTarget(HeldTarget& target, const HeldProcess& started) {
     }
     target.process = started;
     target.started = true;
+    target.sinceId = started.id;
+    target.since = wallClockNow();
 }
 
 void releaseTarget(HeldTarget& target) {

@@ -249,5 +249,48 @@ TEST_F(ConfigFile, LargestAllowedCountLoads) {
     EXPECT_EQ(s.variables.back().name, L"<Last>");
 }
 
+TEST_F(ConfigFile, OptionalSectionsLoadOrAreRefusedNamingTheKey) {
+    struct Case {
+        const wchar_t *section, *key, *value, *refusal; // refusal nullptr: the value loads
+    };
+    const Case cases[] = {
+        {L"health", L"failedChecks", L"3", nullptr},
+        {L"health", L"failedChecks", L"0", L"[health] failedChecks=0 must be at least 1."},
+        {L"health", L"startGrace", L"-5", L"[health] startGrace=-5 is negative."},
+        {L"health", L"memoryLimit", L"12abc", L"[health] memoryLimit=12abc is not a number."},
+        {L"restart", L"backoffLimit", L"4294967296", L"[restart] backoffLimit=4294967296 is too large."},
+        {L"restart", L"restartOnExit", L"2", L"[restart] restartOnExit=2 must be 0 or 1."},
+        {L"health", L"healthUrl", L"ftp://h/", L"[health] healthUrl: not a health URL"},
+        {L"health", L"heartbeatFile", L"C:\\beat", L"[health] heartbeatFile needs heartbeatTimeout"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::wstring(c.key) + L"=" + c.value);
+        test::resetSystem();
+        store(L"main", L"processName", L"C:\\t.exe");
+        store(c.section, c.key, c.value);
+        fake::system().urlChecks[L"ftp://h/"] = failure(L"not a health URL");
+        Settings s;
+        const LoadResult result = load(s);
+        EXPECT_EQ(result.status, c.refusal ? LoadStatus::BadKey : LoadStatus::Loaded);
+        if (c.refusal) {
+            EXPECT_EQ(result.outcome.error.find(L"Config file " + kPath + L": " + c.refusal), 0u)
+                << result.outcome.error;
+        }
+    }
+    EXPECT_EQ(fake::system().profileWrites.size(), 0u);
+
+    test::resetSystem();
+    store(L"main", L"processName", L"C:\\t.exe");
+    store(L"restart", L"restartOnExit", L"1");
+    store(L"restart", L"dumpFolder", L"C:\\Dumps");
+    Settings s;
+    s.health.failedChecks = 7; // left by an earlier load
+    ASSERT_EQ(load(s).status, LoadStatus::Loaded);
+    EXPECT_TRUE(s.restart.restartOnExit);
+    EXPECT_EQ(s.restart.dumpFolder, L"C:\\Dumps");
+    EXPECT_EQ(s.restart.stableRun, 60000u);
+    EXPECT_EQ(s.health.failedChecks, 1u);
+}
+
 } // namespace
 } // namespace procguard

@@ -13,8 +13,10 @@ inline bool isEventLine(const std::string& line) {
     const std::string text = R"("(?:[^"\\\x00-\x1f]|\\["\\/bfnrt]|\\u[0-9a-fA-F]{4})*")",
                       number = "(?:0|-?[1-9][0-9]*)", variable = text + ":" + number;
     static const std::regex shape("\\{\"time\":" + text + ",\"event\":" + text + ",\"restarts\":" + number +
-                                  "(,\"pid\":" + number + ")?(,\"arguments\":" + text + ")?(,\"variables\":\\{(" +
-                                  variable + "(," + variable + ")*)?\\})?(,\"error\":" + text + ")?\\}");
+                                  "(,\"pid\":" + number + ")?(,\"probe\":" + text + ")?(,\"reason\":" + text +
+                                  ")?(,\"failures\":" + number + ")?(,\"delay\":" + number + ")?(,\"file\":" + text +
+                                  ")?(,\"arguments\":" + text + ")?(,\"variables\":\\{(" + variable + "(," + variable +
+                                  ")*)?\\})?(,\"error\":" + text + ")?\\}");
     return std::regex_match(line, shape);
 }
 

@@ -44,10 +44,10 @@ TEST_F(EventLogTest, EveryOutcomeOfARunInOrder) {
     EXPECT_EQ(runSurveillance(settings, 1), kExitFinished);
     EXPECT_EQ(s.logPath, L"C:\\Logs\\events.jsonl");
     EXPECT_EQ(s.logText, R"({"time":"2026-12-07T17:08:09.123Z","event":"surveillance started","restarts":0}
-{"time":"2026-12-07T17:08:09.623Z","event":"not responding","restarts":0,"pid":1000}
+{"time":"2026-12-07T17:08:09.623Z","event":"not responding","restarts":0,"pid":1000,"failures":1}
 {"time":"2026-12-07T17:08:09.623Z","event":"failed to terminate","restarts":0,"pid":1000,"error":"it could not be terminated, or did not end within 1000 ms"}
 {"time":"2026-12-07T17:08:09.623Z","event":"failed to restart","restarts":1,"arguments":"--run 1","variables":{"<Run>":1},"error":"The system cannot find the file specified."}
-{"time":"2026-12-07T17:08:10.123Z","event":"not responding","restarts":1,"pid":1000}
+{"time":"2026-12-07T17:08:10.123Z","event":"not responding","restarts":1,"pid":1000,"failures":1}
 {"time":"2026-12-07T17:08:10.123Z","event":"terminated","restarts":1,"pid":1000}
 {"time":"2026-12-07T17:08:10.123Z","event":"restarted","restarts":2,"pid":1001,"arguments":"--run 2","variables":{"<Run>":2}}
 {"time":"2026-12-07T17:08:10.623Z","event":"not running","restarts":2}

@@ -1,0 +1,112 @@
+#include "app/target_check.h"
+
+#include <string>
+
+#include "app/report.h"
+#include "health/health_probes.h"
+#include "platform/clock.h"
+#include "platform/dump.h"
+#include "platform/stop.h"
+#include "platform/terminate.h"
+#include "platform/window.h"
+#include "vars/variable.h"
+
+namespace procguard {
+
+namespace {
+
+// A failed check: the probe that failed and why. The window probe has no
+// name of its own: its failure is "not responding".
+struct Failure {
+    bool failed = false;
+    const wchar_t* probe = nullptr; // nullptr: the window did not answer
+    std::wstring reason;
+};
+
+// A window that does not answer in time fails the check. A process without
+// a window cannot be probed that way and passes; an answer counts only from
+// the process still running afterwards: a held process that ended meanwhile
+// may have left its id to another.
+bool windowFails(const HeldProcess& target, std::uint32_t responseTimeout) {
+    const WindowHandle window = findProcessWindow(target.id);
+    if (window == 0) return false;
+    return !windowAnswers(window, responseTimeout) || processHasEnded(target);
+}
+
+Failure probeTarget(const WatchSettings& settings, SurveillanceState& state, const HeldProcess& target) {
+    if (windowFails(target, settings.responseTimeout)) return {true};
+    const HealthChecks& health = settings.health;
+    if (!hasHealthProbes(health)) return {};
+    std::wstring commandLine;
+    if (!health.healthCommand.empty()) {
+        // The placeholders take the values of this very check.
+        evaluateVariables(state.variables, state.restartCount);
+        commandLine = substituteVariables(health.healthCommand, state.variables);
+    }
+    const HealthVerdict verdict =
+        probeHealth(health, target, state.target.since, settings.responseTimeout, commandLine);
+    if (verdict.probe == nullptr) return {};
+    return {true, verdict.probe, verdict.reason};
+}
+
+// The first moments after a start made here belong to the target: a server
+// that needs a while to open its port is not held to account for it.
+bool inStartGrace(const WatchSettings& settings, const SurveillanceState& state) {
+    return settings.health.startGrace != 0 && state.target.started &&
+           monotonicMilliseconds() - state.lastStart.atMs < static_cast<std::int64_t>(settings.health.startGrace);
+}
+
+// The name a dump file takes: the target's file name without its folder
+// and extension.
+std::wstring programName(const std::wstring& processName) {
+    const std::size_t slash = processName.find_last_of(L"/\\");
+    std::wstring name = slash == std::wstring::npos ? processName : processName.substr(slash + 1);
+    if (const std::size_t dot = name.rfind(L'.'); dot != std::wstring::npos && dot != 0) name.resize(dot);
+    return name.empty() ? L"target" : name;
+}
+
+void dumpBeforeTermination(const WatchSettings& settings, const SurveillanceState& state, const HeldProcess& target) {
+    if (settings.restart.dumpFolder.empty()) return;
+    std::wstring file;
+    const Result dumped = writeDump(target, settings.restart.dumpFolder, programName(settings.processName), file);
+    if (dumped.ok)
+        report({.event = WatchEvent::Dumped, .restarts = state.restartCount, .pid = target.id, .file = file});
+    else
+        report({.event = WatchEvent::DumpFailed, .restarts = state.restartCount, .pid = target.id,
+                .error = dumped.error});
+}
+
+void terminateTarget(const WatchSettings& settings, const SurveillanceState& state, const HeldProcess& target) {
+    dumpBeforeTermination(settings, state, target);
+    if (terminateProcess(target, settings.responseTimeout)) {
+        report({.event = WatchEvent::Terminated, .restarts = state.restartCount, .pid = target.id});
+    } else {
+        report({.event = WatchEvent::FailedToTerminate, .restarts = state.restartCount, .pid = target.id,
+                .error = L"it could not be terminated, or did not end within " +
+                         std::to_wstring(settings.responseTimeout) + L" ms"});
+    }
+}
+
+} // namespace
+
+bool checkRunningTarget(const WatchSettings& settings, SurveillanceState& state, const HeldProcess& target) {
+    if (inStartGrace(settings, state)) return false;
+    const Failure failure = probeTarget(settings, state, target);
+    if (!failure.failed) {
+        state.failures = 0;
+        return false;
+    }
+    // A probe cut short by a stop says nothing about the target.
+    if (failure.probe != nullptr && stopRequested()) return false;
+    ++state.failures;
+    const std::uint32_t limit = settings.health.failedChecks;
+    report({.event = failure.probe != nullptr ? WatchEvent::Unhealthy : WatchEvent::NotResponding,
+            .restarts = state.restartCount, .pid = target.id, .probe = failure.probe, .reason = failure.reason,
+            .failures = state.failures, .failureLimit = limit});
+    if (state.failures < limit) return false;
+    state.failures = 0;
+    terminateTarget(settings, state, target);
+    return true;
+}
+
+} // namespace procguard
