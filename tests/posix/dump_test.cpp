@@ -28,8 +28,11 @@ TEST(WriteDump, CoreOfAStoppedTargetLandsInANewFolder) {
     const std::string dumps = folder.path + "/dumps/new";
     std::wstring written;
     const Result result = writeDump(target, test::widen(dumps), L"/opt/render.bin", written);
-    const std::string pattern = test::readFile("/proc/sys/kernel/core_pattern");
     EXPECT_TRUE(processHasEnded(target)) << "the dump ends the process";
+    // Ended before any check can return: a stopped target would never end by itself.
+    EXPECT_TRUE(terminateProcess(target, 5000));
+    releaseProcess(target);
+    const std::string pattern = test::readFile("/proc/sys/kernel/core_pattern");
     if (!pattern.empty() && pattern.front() == '|') {
         // Run it where core_pattern is a plain name ("core") to see the file.
         EXPECT_FALSE(result.ok);
@@ -46,8 +49,6 @@ TEST(WriteDump, CoreOfAStoppedTargetLandsInANewFolder) {
         EXPECT_EQ(core.substr(0, 4), "\x7f" "ELF");
         EXPECT_EQ(core[16], 4);
     }
-    EXPECT_TRUE(terminateProcess(target, 5000));
-    releaseProcess(target);
 
     // A target that has ended cannot be dumped, nor one that is not held.
     EXPECT_FALSE(writeDump(HeldProcess{static_cast<ProcessId>(pid), -1}, test::widen(dumps), L"x", written).ok);

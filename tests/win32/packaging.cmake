@@ -34,10 +34,11 @@ include(${CMAKE_CURRENT_LIST_DIR}/../packaging_support.cmake)
 set(work ${BUILD_DIR}/tests/packaging_${CHECK})
 
 if(CHECK STREQUAL "exe")
-    # A stock Windows has these (winhttp since XP SP1); anything else
-    # (libstdc++-6.dll, libgcc_s_seh-1.dll, libwinpthread-1.dll ...) would
-    # have to ship beside the program.
-    set(system_dlls kernel32 user32 shell32 advapi32 psapi winhttp msvcrt ucrtbase)
+    # A stock Windows has these (winhttp since XP SP1; dbghelp.dll, which
+    # writes the dumps, in System32 since XP); anything else (libstdc++-6.dll,
+    # libgcc_s_seh-1.dll, libwinpthread-1.dll ...) would have to ship beside
+    # the program.
+    set(system_dlls kernel32 user32 shell32 advapi32 psapi winhttp msvcrt ucrtbase dbghelp)
     execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE headers RESULT_VARIABLE status)
     if(NOT status EQUAL 0)
         packaging_fail("${OBJDUMP} -p ${PROGRAM} failed")
