@@ -1,6 +1,8 @@
 // Test server for the URL health probe: plain HTTP/1.1 on 127.0.0.1, on a
 // port the system picks, each connection on a thread of its own and kept
-// open between requests. Usage: http_server REPORT-FILE.
+// open between requests. Usage: http_server REPORT-FILE [PORT]; without a
+// port the system picks one. A port given is taken even while connections
+// of an instance that was killed on it linger.
 //
 // Once it listens, REPORT-FILE appears holding the port and a line end
 // (written beside it, then renamed, so it is never seen half-written); the
@@ -15,6 +17,7 @@
 // Sockets are what socket_shim.h of the system's folder makes them.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -80,7 +83,11 @@ int main(int argc, char** argv) {
     sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
+    address.sin_port = htons(static_cast<unsigned short>(argc > 2 ? std::atoi(argv[2]) : 0));
+    if (argc > 2) {
+        const int reuse = 1;
+        setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
+    }
     socklen_t size = sizeof address;
     if (listener == kNoSocket || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(listener, 16) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0)
