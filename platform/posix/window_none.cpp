@@ -5,8 +5,6 @@
 
 namespace procguard {
 
-std::vector<WindowHandle> listProcessWindows(ProcessId) { return {}; }
-
 WindowHandle findProcessWindow(ProcessId) { return 0; }
 
 bool windowAnswers(WindowHandle, std::uint32_t) { return true; }

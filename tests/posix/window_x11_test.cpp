@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "platform/posix/x11/client_windows.h"
 #include "posix/process_support.h"
 #include "posix/window_x11_support.h"
 
@@ -37,7 +38,7 @@ TEST_F(WindowX11Test, ProcessWithoutWindowHasNone) {
     ASSERT_EQ(other.windows.size(), 1u);
 
     EXPECT_EQ(findProcessWindow(idOf(windowless)), 0u);
-    EXPECT_TRUE(listProcessWindows(idOf(windowless)).empty());
+    EXPECT_TRUE(x11::listClientWindows(idOf(windowless)).empty());
     EXPECT_EQ(findProcessWindow(static_cast<ProcessId>(getpid())), 0u);
 }
 
@@ -45,7 +46,7 @@ TEST_F(WindowX11Test, AnsweringWindowIsFoundAndAnswers) {
     const X11Target target = startTarget({"answer"});
     ASSERT_EQ(target.windows.size(), 1u);
 
-    EXPECT_EQ(listProcessWindows(idOf(target)), target.windows);
+    EXPECT_EQ(x11::listClientWindows(idOf(target)), target.windows);
     const WindowHandle window = findProcessWindow(idOf(target));
     EXPECT_EQ(window, target.windows[0]);
     EXPECT_TRUE(windowAnswers(window, 5000));
@@ -56,7 +57,7 @@ TEST_F(WindowX11Test, HiddenWindowCountsAndFirstCreatedComesFirst) {
     const X11Target target = startTarget({"answer", "hidden", "windows", "2"});
     ASSERT_EQ(target.windows.size(), 2u);
 
-    EXPECT_EQ(listProcessWindows(idOf(target)), target.windows);
+    EXPECT_EQ(x11::listClientWindows(idOf(target)), target.windows);
     EXPECT_EQ(findProcessWindow(idOf(target)), target.windows[0]);
     EXPECT_TRUE(windowAnswers(target.windows[0], 5000));
 }
@@ -69,7 +70,7 @@ TEST_F(WindowX11Test, WindowOfAnotherProcessIsNeverReturned) {
 
     EXPECT_EQ(findProcessWindow(idOf(first)), first.windows[0]);
     EXPECT_EQ(findProcessWindow(idOf(second)), second.windows[0]);
-    EXPECT_EQ(listProcessWindows(idOf(first)), first.windows);
+    EXPECT_EQ(x11::listClientWindows(idOf(first)), first.windows);
 }
 
 TEST_F(WindowX11Test, FrozenWindowIsFoundButDoesNotAnswer) {
@@ -99,7 +100,7 @@ TEST_F(WindowX11Test, VanishedWindowDoesNotAnswer) {
     const ProcessId id = idOf(target);
     stopTarget(target);
     // The server destroys the windows once it notices the closed connection.
-    ASSERT_TRUE(waitUntil([&] { return listProcessWindows(id).empty(); }));
+    ASSERT_TRUE(waitUntil([&] { return x11::listClientWindows(id).empty(); }));
 
     EXPECT_EQ(findProcessWindow(id), 0u);
     EXPECT_FALSE(windowAnswers(window, kTimeoutMs));
@@ -112,22 +113,61 @@ TEST_F(WindowX11Test, WithoutDisplayNoProcessHasAWindow) {
 
     unsetenv("DISPLAY");
     EXPECT_EQ(findProcessWindow(idOf(target)), 0u);
-    EXPECT_TRUE(listProcessWindows(idOf(target)).empty());
+    EXPECT_TRUE(x11::listClientWindows(idOf(target)).empty());
     EXPECT_TRUE(windowAnswers(target.windows[0], kTimeoutMs)) << "nothing to ask: cannot be probed";
 
     setenv("DISPLAY", ":1999", 1); // no server there
     EXPECT_EQ(findProcessWindow(idOf(target)), 0u);
+    setenv("DISPLAY", displayName().c_str(), 1);
+    EXPECT_EQ(findProcessWindow(idOf(target)), target.windows[0]) << "connects again for the display named now";
 }
 
 TEST_F(WindowX11Test, ProbesLeaveNoDescriptorOpen) {
     const X11Target target = startTarget({"answer"});
     ASSERT_EQ(target.windows.size(), 1u);
+    // The first probe opens the connection that every later one uses.
+    ASSERT_EQ(findProcessWindow(idOf(target)), target.windows[0]);
     const std::size_t before = openDescriptorCount();
     for (int i = 0; i < 20; ++i) {
         ASSERT_EQ(findProcessWindow(idOf(target)), target.windows[0]);
         ASSERT_TRUE(windowAnswers(target.windows[0], 5000));
     }
     EXPECT_EQ(openDescriptorCount(), before);
+}
+
+// The window found is remembered; its destruction, or a _NET_WM_PID that
+// names another process (its id taken over by another client), arrive on the
+// kept connection, and the next look-up takes the process's next window.
+TEST_F(WindowX11Test, RememberedWindowIsLeftOnceDestroyedOrNoLongerTheProcesss) {
+    const X11Target target = startTarget({"answer", "windows", "3"});
+    ASSERT_EQ(target.windows.size(), 3u);
+    const ProcessId id = idOf(target);
+    ASSERT_EQ(findProcessWindow(id), target.windows[0]);
+
+    xcb_destroy_window(x(), static_cast<xcb_window_t>(target.windows[0]));
+    sync();
+    EXPECT_TRUE(waitUntil([&] { return findProcessWindow(id) == target.windows[1]; }));
+    EXPECT_TRUE(windowAnswers(target.windows[1], 5000));
+
+    setWindowProperty(static_cast<xcb_window_t>(target.windows[1]), atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, {id + 1});
+    EXPECT_TRUE(waitUntil([&] { return findProcessWindow(id) == target.windows[2]; }));
+    EXPECT_EQ(findProcessWindow(id + 1), target.windows[1]);
+}
+
+// The old connection is closed; the new server may give the new window the
+// old one's id, and that is never taken for the old process's.
+TEST_F(WindowX11Test, AfterAServerRestartTheNextCheckConnectsAgainAndFindsTheNewWindow) {
+    const X11Target before = startTarget({"answer"});
+    ASSERT_EQ(findProcessWindow(idOf(before)), before.windows[0]);
+    const std::size_t descriptors = openDescriptorCount();
+
+    restartServer();
+    const X11Target after = startTarget({"answer"});
+    ASSERT_EQ(after.windows.size(), 1u);
+    EXPECT_EQ(findProcessWindow(idOf(before)), 0u);
+    EXPECT_EQ(findProcessWindow(idOf(after)), after.windows[0]);
+    EXPECT_TRUE(windowAnswers(after.windows[0], 5000));
+    EXPECT_EQ(openDescriptorCount(), descriptors);
 }
 
 TEST_F(WindowX11Test, WindowOfAnotherHostIsIgnored) {
@@ -160,13 +200,13 @@ TEST_F(WindowX11Test, WindowManagerClientListGivesTheOrderWhileItRuns) {
     setWindowProperty(root(), atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW,
                       {static_cast<std::uint32_t>(managed[0]), static_cast<std::uint32_t>(managed[1])});
 
-    EXPECT_EQ(listProcessWindows(idOf(target)), managed);
+    EXPECT_EQ(x11::listClientWindows(idOf(target)), managed);
     EXPECT_EQ(findProcessWindow(idOf(target)), managed[0]);
 
     // The window manager is gone, its list left behind: stacking order again.
     xcb_destroy_window(x(), check);
     sync();
-    EXPECT_EQ(listProcessWindows(idOf(target)), target.windows);
+    EXPECT_EQ(x11::listClientWindows(idOf(target)), target.windows);
 }
 
 TEST_F(WindowX11Test, ClientInsideAFrameIsFound) {
@@ -179,7 +219,7 @@ TEST_F(WindowX11Test, ClientInsideAFrameIsFound) {
     xcb_reparent_window(x(), static_cast<xcb_window_t>(target.windows[0]), frame, 4, 20);
     sync();
 
-    EXPECT_EQ(listProcessWindows(idOf(target)), target.windows);
+    EXPECT_EQ(x11::listClientWindows(idOf(target)), target.windows);
     EXPECT_TRUE(windowAnswers(target.windows[0], 5000)) << "the pong still reaches the root";
 }
 
