@@ -1,0 +1,19 @@
+// The top-level windows of a process, as the Win32 backend finds them. The
+// probe's look-up and the Windows tests use this; it is not part of the seam.
+#pragma once
+
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace procguard::win32 {
+
+// Whether `window` exists and one of process `id`'s threads owns it: the one
+// question every window is asked before it is probed in that name.
+bool windowBelongsTo(WindowHandle window, ProcessId id);
+
+// The top-level windows the process owns, in EnumWindows order (the z-order,
+// topmost first); empty when the enumeration failed.
+std::vector<WindowHandle> listTopLevelWindows(ProcessId id);
+
+} // namespace procguard::win32
