@@ -79,14 +79,12 @@ std::vector<xcb_window_t> readTopLevelWindows(xcb_connection_t* connection, xcb_
 // before the first reply is awaited, so this costs two round trips however
 // many windows there are: every _NET_WM_PID first, then WM_CLIENT_MACHINE of
 // the windows that named the process.
-std::vector<ClientWindow> keepOwnedBy(const Connection& connection, const std::vector<ClientWindow>& candidates,
+std::vector<xcb_window_t> keepOwnedBy(const Connection& connection, const std::vector<xcb_window_t>& candidates,
                                       ProcessId id) {
     xcb_connection_t* xcb = connection.xcb;
     std::vector<xcb_get_property_cookie_t> pidCookies;
-    for (const ClientWindow& candidate : candidates) {
-        pidCookies.push_back(requestProperty(xcb, candidate.window, connection.atoms.pid, 4));
-    }
-    std::vector<ClientWindow> matches;
+    for (xcb_window_t candidate : candidates) pidCookies.push_back(requestProperty(xcb, candidate, connection.atoms.pid, 4));
+    std::vector<xcb_window_t> matches;
     std::vector<WindowFacts> matchFacts;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const Property pid = receiveProperty(xcb, pidCookies[i]);
@@ -97,11 +95,11 @@ std::vector<ClientWindow> keepOwnedBy(const Connection& connection, const std::v
     }
 
     std::vector<xcb_get_property_cookie_t> machineCookies;
-    for (const ClientWindow& match : matches) {
-        machineCookies.push_back(requestProperty(xcb, match.window, XCB_ATOM_WM_CLIENT_MACHINE, kMaxHostBytes));
+    for (xcb_window_t match : matches) {
+        machineCookies.push_back(requestProperty(xcb, match, XCB_ATOM_WM_CLIENT_MACHINE, kMaxHostBytes));
     }
     const std::string host = hostName();
-    std::vector<ClientWindow> owned;
+    std::vector<xcb_window_t> owned;
     for (std::size_t i = 0; i < matches.size(); ++i) {
         const Property machine = receiveProperty(xcb, machineCookies[i]);
         matchFacts[i].exists = machine.windowExists;
@@ -144,14 +142,14 @@ WindowFacts receiveFacts(Connection& connection, const FactsRequest& request) {
     return facts;
 }
 
-std::vector<ClientWindow> listOwnedWindows(Connection& connection, ProcessId id) {
+std::vector<xcb_window_t> listOwnedWindows(Connection& connection, ProcessId id) {
     lookUpMissingAtoms(connection);
     if (id == 0 || connection.atoms.pid == XCB_ATOM_NONE) return {};
-    std::vector<ClientWindow> candidates;
+    std::vector<xcb_window_t> candidates;
     for (xcb_window_t root : connection.roots) {
         std::vector<xcb_window_t> screenWindows;
         if (!readClientList(connection, root, screenWindows)) screenWindows = readTopLevelWindows(connection.xcb, root);
-        for (xcb_window_t window : screenWindows) candidates.push_back({window, root});
+        candidates.insert(candidates.end(), screenWindows.begin(), screenWindows.end());
     }
     return keepOwnedBy(connection, candidates, id);
 }
@@ -159,9 +157,8 @@ std::vector<ClientWindow> listOwnedWindows(Connection& connection, ProcessId id)
 std::vector<WindowHandle> listClientWindows(ProcessId id) {
     Connection* connection = currentConnection();
     if (connection == nullptr) return {};
-    std::vector<WindowHandle> handles;
-    for (const ClientWindow& owned : listOwnedWindows(*connection, id)) handles.push_back(owned.window);
-    return handles;
+    const std::vector<xcb_window_t> windows = listOwnedWindows(*connection, id);
+    return {windows.begin(), windows.end()};
 }
 
 } // namespace procguard::x11

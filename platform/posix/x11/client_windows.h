@@ -31,18 +31,13 @@ struct FactsRequest {
 FactsRequest requestFacts(Connection& connection, xcb_window_t window);
 WindowFacts receiveFacts(Connection& connection, const FactsRequest& request);
 
-struct ClientWindow {
-    xcb_window_t window = XCB_WINDOW_NONE;
-    xcb_window_t root = XCB_WINDOW_NONE; // of the screen it was listed on
-};
-
 // The process's client windows in the window manager's order
 // (_NET_CLIENT_LIST) while an EWMH window manager runs, otherwise in the
 // stacking order of the root's children, bottom first. Unmapped windows are
 // included when there is no window manager. Reads a property of every
 // top-level window on the display: only for a process without a remembered
 // window.
-std::vector<ClientWindow> listOwnedWindows(Connection& connection, ProcessId id);
+std::vector<xcb_window_t> listOwnedWindows(Connection& connection, ProcessId id);
 
 // The same on the kept connection, as handles; empty without a display.
 std::vector<WindowHandle> listClientWindows(ProcessId id);

@@ -43,7 +43,6 @@ struct WindowFacts {
 // a property its facts come from, arrives here before any later reply.
 struct RememberedWindow {
     xcb_window_t window = XCB_WINDOW_NONE; // none: nothing remembered
-    xcb_window_t root = XCB_WINDOW_NONE;   // where its pongs arrive
     WindowFacts facts;
     bool stale = false; // a property of the facts changed since they were read
 };
@@ -53,15 +52,18 @@ struct Connection {
     std::string display;             // the DISPLAY it was opened for
     std::vector<xcb_window_t> roots; // one per screen, in screen order
     Atoms atoms;
+    bool watchingRoots = false; // their substructure events are selected
     RememberedWindow remembered;
 };
 
 // The kept connection to the display DISPLAY names now, with every event it
-// has received taken in. Opened when there is none, when the server closed
-// it, or when DISPLAY changed; the old one is closed and what it remembered
-// forgotten. nullptr when DISPLAY is unset or empty or the server cannot be
-// reached; the next call tries again.
-Connection* currentConnection();
+// has received taken in when `takeEvents` (a probe right after a look-up
+// leaves that to its wait for the pong, which takes in every event before
+// the pong). Opened when there is none, when the server closed it, or when
+// DISPLAY changed; the old one is closed and what it remembered forgotten.
+// nullptr when DISPLAY is unset or empty or the server cannot be reached;
+// the next call tries again.
+Connection* currentConnection(bool takeEvents = true);
 
 // Asks the server again for the atoms that are still unknown; one round trip,
 // none when every atom is known.

@@ -86,20 +86,26 @@ bool awaitPong(Connection& connection, const Ping& ping, Clock::time_point deadl
     }
 }
 
-void watchRoot(Connection& connection, xcb_window_t root, bool watch) {
-    const std::uint32_t mask = watch ? XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY : 0;
-    xcb_change_window_attributes(connection.xcb, root, XCB_CW_EVENT_MASK, &mask);
+// The roots' substructure events bring the pongs. They stay selected for
+// the life of the connection: the server walks every window below a window
+// whose selection changes, so a selection for each ping alone would cost
+// work that grows with the desktop. What else they bring (windows of the
+// desktop created, moved, destroyed) is taken in and dropped at each check.
+void watchRoots(Connection& connection) {
+    if (connection.watchingRoots) return;
+    const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    for (xcb_window_t root : connection.roots) {
+        xcb_change_window_attributes(connection.xcb, root, XCB_CW_EVENT_MASK, &mask);
+    }
+    connection.watchingRoots = true;
 }
 
 } // namespace
 
-bool pingWindow(Connection& connection, const ClientWindow& target, std::uint32_t timeoutMs) {
-    const Ping ping {target.window, connection.atoms.protocols, connection.atoms.ping, nextPingStamp()};
+bool pingWindow(Connection& connection, xcb_window_t window, std::uint32_t timeoutMs) {
+    const Ping ping {window, connection.atoms.protocols, connection.atoms.ping, nextPingStamp()};
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    // The root's substructure events bring the pong. They are selected only
-    // for the wait, so that the rest of the desktop sends nothing between
-    // checks.
-    watchRoot(connection, target.root, true);
+    watchRoots(connection);
     xcb_client_message_event_t message {};
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
@@ -111,10 +117,7 @@ bool pingWindow(Connection& connection, const ClientWindow& target, std::uint32_
     // No event mask: the event goes to the client that created the window.
     xcb_send_event(connection.xcb, 0, ping.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
     if (xcb_flush(connection.xcb) <= 0) return true;
-    const bool answered = awaitPong(connection, ping, deadline);
-    watchRoot(connection, target.root, false);
-    xcb_flush(connection.xcb);
-    return answered;
+    return awaitPong(connection, ping, deadline);
 }
 
 } // namespace procguard::x11

@@ -9,16 +9,14 @@
 
 #include <cstdint>
 
-#include "platform/posix/x11/client_windows.h"
 #include "platform/posix/x11/connection.h"
 
 namespace procguard::x11 {
 
-// Pings `target.window`, which lists _NET_WM_PING and whose structure events
-// the connection already selects, and waits at most `timeoutMs` for the
-// pong. True when it answered, and when the server went away meanwhile (the
+// Pings `window`, which lists _NET_WM_PING and whose structure events the
+// connection already selects, and waits at most `timeoutMs` for the pong. True when it answered, and when the server went away meanwhile (the
 // next look-up decides about the process). False on time-out and when the
 // window turned out to be gone.
-bool pingWindow(Connection& connection, const ClientWindow& target, std::uint32_t timeoutMs);
+bool pingWindow(Connection& connection, xcb_window_t window, std::uint32_t timeoutMs);
 
 } // namespace procguard::x11

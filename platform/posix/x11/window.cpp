@@ -47,14 +47,14 @@ void refreshRemembered(Connection& connection) {
 // are selected. A window can be destroyed, and its id even reused by another
 // client, between the listing and this look; each one is asked again.
 bool rememberWindowOf(Connection& connection, ProcessId id) {
-    for (const ClientWindow& owned : listOwnedWindows(connection, id)) {
-        watchWindow(connection, owned.window, true);
-        const WindowFacts facts = receiveFacts(connection, requestFacts(connection, owned.window));
+    for (xcb_window_t window : listOwnedWindows(connection, id)) {
+        watchWindow(connection, window, true);
+        const WindowFacts facts = receiveFacts(connection, requestFacts(connection, window));
         if (belongsTo(facts, id)) {
-            connection.remembered = {owned.window, owned.root, facts, false};
+            connection.remembered = {window, facts, false};
             return true;
         }
-        if (facts.exists) watchWindow(connection, owned.window, false);
+        if (facts.exists) watchWindow(connection, window, false);
     }
     return false;
 }
@@ -78,7 +78,7 @@ bool probeOtherWindow(Connection& connection, xcb_window_t window, std::uint32_t
         if (!protocols.windowExists) {
             answers = false;
         } else if (std::find(listed.begin(), listed.end(), atoms.ping) != listed.end()) {
-            answers = pingWindow(connection, {window, tree->root}, timeoutMs);
+            answers = pingWindow(connection, window, timeoutMs);
         }
     }
     watchWindow(connection, window, false);
@@ -98,7 +98,7 @@ WindowHandle findProcessWindow(ProcessId id) {
 }
 
 bool windowAnswers(WindowHandle handle, std::uint32_t timeoutMs) {
-    Connection* connection = currentConnection();
+    Connection* connection = currentConnection(false);
     if (connection == nullptr) return true; // nothing to ask: cannot be probed
     const auto window = static_cast<xcb_window_t>(handle);
     if (window != handle) return false; // no X resource id is that large
@@ -106,7 +106,7 @@ bool windowAnswers(WindowHandle handle, std::uint32_t timeoutMs) {
     if (remembered.window == window && remembered.stale) refreshRemembered(*connection);
     if (remembered.window != window) return probeOtherWindow(*connection, window, timeoutMs);
     // A window that does not list _NET_WM_PING cannot be probed.
-    return !remembered.facts.listsPing || pingWindow(*connection, {remembered.window, remembered.root}, timeoutMs);
+    return !remembered.facts.listsPing || pingWindow(*connection, window, timeoutMs);
 }
 
 } // namespace procguard
