@@ -15,8 +15,6 @@ namespace {
 // Enough for a client list of a quarter of a million windows.
 constexpr std::uint32_t kMaxListBytes = 1u << 20;
 constexpr std::uint32_t kMaxHostBytes = HOST_NAME_MAX + 1;
-// WM_PROTOCOLS lists a handful of atoms; this reads far more than any client sets.
-constexpr std::uint32_t kMaxProtocolsBytes = 256;
 
 std::string hostName() {
     char name[kMaxHostBytes + 1] = {};

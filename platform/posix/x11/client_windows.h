@@ -15,6 +15,9 @@
 
 namespace procguard::x11 {
 
+// WM_PROTOCOLS lists a handful of atoms; this reads far more than any client sets.
+inline constexpr std::uint32_t kMaxProtocolsBytes = 256;
+
 // Whether a window with these facts is one of process `id`'s: the one
 // question every window is asked before it is probed in that name.
 bool belongsTo(const WindowFacts& facts, ProcessId id);

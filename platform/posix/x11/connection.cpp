@@ -52,16 +52,13 @@ bool takePendingEvents(Connection& connection) {
 
 } // namespace
 
-Connection* currentConnection(bool takeEvents) {
+Connection* currentConnection() {
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == '\0') {
         closeConnection(gKept);
         return nullptr;
     }
-    if (gKept.xcb != nullptr && gKept.display == display &&
-        (takeEvents ? takePendingEvents(gKept) : xcb_connection_has_error(gKept.xcb) == 0)) {
-        return &gKept;
-    }
+    if (gKept.xcb != nullptr && gKept.display == display && takePendingEvents(gKept)) return &gKept;
     closeConnection(gKept);
     return openConnection(gKept, display) ? &gKept : nullptr;
 }

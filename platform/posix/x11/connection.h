@@ -57,13 +57,11 @@ struct Connection {
 };
 
 // The kept connection to the display DISPLAY names now, with every event it
-// has received taken in when `takeEvents` (a probe right after a look-up
-// leaves that to its wait for the pong, which takes in every event before
-// the pong). Opened when there is none, when the server closed it, or when
-// DISPLAY changed; the old one is closed and what it remembered forgotten.
-// nullptr when DISPLAY is unset or empty or the server cannot be reached;
-// the next call tries again.
-Connection* currentConnection(bool takeEvents = true);
+// has received taken in. Opened when there is none, when the server closed
+// it, or when DISPLAY changed; the old one is closed and what it remembered
+// forgotten. nullptr when DISPLAY is unset or empty or the server cannot be
+// reached; the next call tries again.
+Connection* currentConnection();
 
 // Asks the server again for the atoms that are still unknown; one round trip,
 // none when every atom is known.

@@ -26,8 +26,6 @@ namespace {
 
 using namespace x11;
 
-constexpr std::uint32_t kMaxProtocolsBytes = 256;
-
 void forgetRemembered(Connection& connection) {
     if (connection.remembered.window != XCB_WINDOW_NONE) watchWindow(connection, connection.remembered.window, false);
     connection.remembered = {};
@@ -98,7 +96,7 @@ WindowHandle findProcessWindow(ProcessId id) {
 }
 
 bool windowAnswers(WindowHandle handle, std::uint32_t timeoutMs) {
-    Connection* connection = currentConnection(false);
+    Connection* connection = currentConnection();
     if (connection == nullptr) return true; // nothing to ask: cannot be probed
     const auto window = static_cast<xcb_window_t>(handle);
     if (window != handle) return false; // no X resource id is that large
