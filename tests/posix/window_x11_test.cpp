@@ -138,7 +138,7 @@ TEST_F(WindowX11Test, ProbesLeaveNoDescriptorOpen) {
 // The window found is remembered; its destruction, or a _NET_WM_PID that
 // names another process (its id taken over by another client), arrive on the
 // kept connection, and the next look-up takes the process's next window.
-TEST_F(WindowX11Test, RememberedWindowIsLeftOnceDestroyedOrNoLongerTheProcesss) {
+TEST_F(WindowX11Test, RememberedWindowIsDroppedOnceDestroyedOrOwnedByAnother) {
     const X11Target target = startTarget({"answer", "windows", "3"});
     ASSERT_EQ(target.windows.size(), 3u);
     const ProcessId id = idOf(target);
