@@ -6,9 +6,12 @@
 // One watchdog watches one answering target for the whole run while crowds
 // of other windows come and go around it. Every size is measured once in
 // each of five rounds, in turns, and the medians count, so load that comes
-// and goes on the machine falls on every size alike. The target counts the
-// checks: it notes each probe it answers, and a healthy check probes once.
+// and goes on the machine falls on every size alike; natively each round
+// also measures the floor on the same target, with the watchdog stopped.
+// The target counts the checks: it notes each probe it answers, and a
+// healthy check probes once.
 #include <benchmark/benchmark.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -33,7 +36,7 @@ constexpr int kRounds = 5;
 constexpr int kSettleMs = 500;
 constexpr int kSampleMs = 4000;
 constexpr int kSizes[] = {0, 100, 1000};
-constexpr int kFloorPings = 40;
+constexpr int kFloorPings = 20; // in each round
 
 struct Cost {
     double watchdogMs = 0; // per check
@@ -50,6 +53,9 @@ struct Side {
     std::string targetLog;
     std::function<pid_t(int windows)> startCrowd; // its pid, 0 when it did not start
     int firstProbeTimeoutMs = 20000;
+    // Natively: measures the floor, at the start of each round, while the
+    // watchdog is stopped; false when it could not.
+    std::function<bool()> floorTurn;
 };
 
 bool waitForLines(const std::string& path, const std::string& line, long count, int timeoutMs) {
@@ -63,6 +69,15 @@ bool waitForLines(const std::string& path, const std::string& line, long count, 
 
 bool measureInTurns(pid_t watchdog, const Side& side, Costs& costs, std::string& reason) {
     for (int round = 0; round < kRounds; ++round) {
+        if (side.floorTurn) {
+            kill(watchdog, SIGSTOP);
+            const bool measured = side.floorTurn();
+            kill(watchdog, SIGCONT);
+            if (!measured) {
+                reason = "the ping floor could not be measured";
+                return false;
+            }
+        }
         for (std::size_t turn = 0; turn < std::size(kSizes); ++turn) {
             const int size = kSizes[(turn + static_cast<std::size_t>(round)) % std::size(kSizes)];
             const pid_t crowd = size > 0 ? side.startCrowd(size) : 0;
@@ -171,8 +186,8 @@ void recordCosts(bool wine, const Costs& costs, const PingFloor& floor) {
         const double ratio = cost.watchdogMs / floor.pingMs;
         recordFigure(slotFor(wine, size),
                      text + format("; floor, one ping round trip on an open connection: %.4f ms (%.4f ms with the "
-                                   "wake-up from a %u ms sleep before it)",
-                                   floor.pingMs, floor.withWakeUpMs, kPeriodMs),
+                                   "wake-up from a %u ms sleep before it; medians of %d rounds of %d pings)",
+                                   floor.pingMs, floor.withWakeUpMs, kPeriodMs, kRounds, kFloorPings),
                      "<= 2 x ping floor", ratio, ratio <= 2);
     }
     const Cost none = medianCost(costs.at(0));
@@ -195,16 +210,6 @@ void linuxWindowCheck(benchmark::State& state) {
         if (!startXServer(server)) return fail(kNoXServer);
         const std::vector<std::string> display {"DISPLAY=" + server.display};
 
-        // The floor first, on a target of the benchmark's own that no
-        // watchdog pings meanwhile.
-        const std::string floorLog = scratchDirectory() + "/x11-floor-target.txt";
-        const pid_t floorTarget = startWhenReady({BENCH_X11_CLIENT, "target", floorLog}, display, 15000);
-        PingFloor floor;
-        if (floorTarget != 0) {
-            floor = measurePingFloor(server.display, targetWindow(floorLog), kPeriodMs, kFloorPings);
-            killChild(floorTarget);
-        }
-
         Side side;
         side.server = server.pid;
         side.targetLog = scratchDirectory() + "/x11-target.txt";
@@ -216,12 +221,19 @@ void linuxWindowCheck(benchmark::State& state) {
         side.startCrowd = [&](int windows) {
             return startWhenReady({BENCH_X11_CLIENT, "crowd", std::to_string(windows)}, display, 30000);
         };
+        std::vector<double> pingMs, withWakeUpMs;
+        side.floorTurn = [&] {
+            const PingFloor floor = measurePingFloor(server.display, targetWindow(side.targetLog), kPeriodMs, kFloorPings);
+            pingMs.push_back(floor.pingMs);
+            withWakeUpMs.push_back(floor.withWakeUpMs);
+            return floor.pingMs > 0;
+        };
         Costs costs;
-        std::string reason = "the ping floor could not be measured";
-        const bool measured = floor.pingMs > 0 && watchAndMeasure(side, costs, reason);
+        std::string reason;
+        const bool measured = watchAndMeasure(side, costs, reason);
         stopXServer(server);
         if (!measured) return fail(reason);
-        recordCosts(false, costs, floor);
+        recordCosts(false, costs, {median(pingMs), median(withWakeUpMs)});
         state.SetIterationTime(medianCost(costs.at(1000)).watchdogMs / 1000);
     }
 }
