@@ -9,8 +9,9 @@
 // structure and property events before it asks for the window's facts the
 // last time, so from then on its destruction, and any change of the
 // properties that say whose it is, arrive as events; every check takes them
-// in before it answers. The server hands out a destroyed window's id again
-// only after its client has gone, and then the destruction came first.
+// in before it answers. A window's id goes to a new window only once the old
+// one is destroyed, and the server sends the destruction to the connection
+// before it makes the new window.
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
