@@ -20,6 +20,16 @@ enum class FigureSlot {
     CpuPerCheck4000,
     CpuPerCheckGrowth,
     FileCount,
+    WindowCheck0,
+    WindowCheck100,
+    WindowCheck1000,
+    WindowCheckGrowth,
+    WindowServerGrowth,
+    WineWindowCheck0,
+    WineWindowCheck100,
+    WineWindowCheck1000,
+    WineWindowCheckGrowth,
+    WineServerGrowth,
 };
 
 // Records (or replaces) the line of one figure. `value` says what was
@@ -27,11 +37,14 @@ enum class FigureSlot {
 // by its goal or floor, and `met` whether the goal holds.
 void recordFigure(FigureSlot slot, const std::string& value, const std::string& goal, double ratio, bool met);
 
+// Records a line that gives figures but has no goal of its own.
+void recordNote(FigureSlot slot, const std::string& text);
+
 // Records a figure that could not be measured, with the reason.
 void recordFailure(FigureSlot slot, const std::string& what, const std::string& reason);
 
 // Prints every recorded line in slot order and a last line that counts the
-// goals met. Returns how many figures could not be measured.
+// goals met (notes have none). Returns how many figures could not be measured.
 int printFigures(std::FILE* out);
 
 // printf into a std::string.

@@ -53,7 +53,7 @@ void restartLatency(benchmark::State& state) {
         WatchRun run;
         if (!startWatch(format("latency-%u", period), options, run)) {
             state.SkipWithError("cannot start the watchdog");
-            recordFailure(slot, what, "cannot start the watchdog " BENCH_WATCHDOG);
+            recordFailure(slot, what, "cannot start the watchdog " + watchdogPath());
             return;
         }
         const int timeoutMs = kRestarts * static_cast<int>(3 * period + 200) + 5000;
@@ -150,7 +150,7 @@ void watchCost(benchmark::State& state) {
         options.targetAlreadyRunning = true;
         WatchRun run;
         if (!startWatch(format("cost-%d", wanted), options, run))
-            return fail("cannot start the watchdog " BENCH_WATCHDOG);
+            return fail("cannot start the watchdog " + watchdogPath());
         int processes = 0;
         const int place = placeInProcessList(readTargetLog(run.targetLog).front().pid, processes);
         usleep(500000); // past the start-up

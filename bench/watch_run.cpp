@@ -38,13 +38,14 @@ std::string readFile(const std::string& path) {
 }
 
 // The benchmark's environment without the X display, plus what the target
-// reads.
+// reads and what the options add.
 std::vector<std::string> watchEnvironment(const WatchRun& run, const WatchOptions& options) {
     std::vector<std::string> variables;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         if (std::strncmp(*entry, "DISPLAY=", 8) == 0 || std::strncmp(*entry, "BENCH_TARGET_", 13) == 0) continue;
         variables.emplace_back(*entry);
     }
+    variables.insert(variables.end(), options.environment.begin(), options.environment.end());
     variables.push_back("BENCH_TARGET_LOG=" + run.targetLog);
     if (options.targetMaxMs >= 0) {
         variables.push_back("BENCH_TARGET_MIN_MS=" + std::to_string(options.targetMinMs));
@@ -67,6 +68,18 @@ bool runsExitTarget(pid_t pid) {
 
 } // namespace
 
+std::string watchdogPath(const char* variable) {
+    const char* chosen = std::getenv(variable);
+    if (chosen != nullptr && *chosen != '\0') return chosen;
+    return std::strcmp(variable, "BENCH_WATCHDOG") == 0 ? BENCH_WATCHDOG : "";
+}
+
+std::string windowsPath(const std::string& path) {
+    std::string windows = "Z:" + path;
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    return windows;
+}
+
 bool startWatch(const std::string& name, const WatchOptions& options, WatchRun& run) {
     run = WatchRun {};
     if (scratchDirectory().empty()) return false;
@@ -74,9 +87,12 @@ bool startWatch(const std::string& name, const WatchOptions& options, WatchRun& 
     if (mkdir(run.folder.c_str(), 0755) != 0) return false;
     run.targetLog = run.folder + "/target-log.txt";
     const std::string config = run.folder + "/watch.ini";
-    const std::string text = procguard::test::configText({.processName = BENCH_EXIT_TARGET,
+    const bool underWine = !options.wineLoader.empty();
+    const std::string target = options.target.empty() ? BENCH_EXIT_TARGET : options.target;
+    const std::string text = procguard::test::configText({.processName = underWine ? windowsPath(target) : target,
+                                                          .commandParams = options.arguments,
                                                           .checkPeriod = options.checkPeriodMs,
-                                                          .responseTimeout = 1000,
+                                                          .responseTimeout = options.responseTimeoutMs,
                                                           .finishType = options.finishType,
                                                           .finishCount = options.finishCount});
     if (!writeFile(config, text)) return false;
@@ -93,7 +109,13 @@ bool startWatch(const std::string& name, const WatchOptions& options, WatchRun& 
         if (!waitForTargetStarts(run, 1, 5000)) return false;
     }
     const std::string output = run.folder + "/watchdog-output.txt";
-    char* argv[] = {const_cast<char*>(BENCH_WATCHDOG), const_cast<char*>(config.c_str()), nullptr};
+    const std::string watchdog = watchdogPath(underWine ? "BENCH_WINE_WATCHDOG" : "BENCH_WATCHDOG");
+    if (watchdog.empty()) return false;
+    std::vector<std::string> words {watchdog, config};
+    if (underWine) words = {options.wineLoader, watchdog, windowsPath(config)};
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
 
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -104,7 +126,7 @@ bool startWatch(const std::string& name, const WatchOptions& options, WatchRun& 
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    const int error = posix_spawn(&run.pid, BENCH_WATCHDOG, &actions, &attributes, argv, envp.data());
+    const int error = posix_spawn(&run.pid, argv[0], &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (error != 0) {

@@ -20,7 +20,25 @@ struct WatchOptions {
     // The target runs before the watchdog starts: the watchdog finds it
     // among the processes instead of starting it.
     bool targetAlreadyRunning = false;
+    // Another target than bench_exit_target (the target log is then its
+    // own business), with its argument line.
+    std::string target;
+    std::string arguments;
+    std::uint32_t responseTimeoutMs = 1000;
+    // Variables added to the watchdog's environment, DISPLAY among them.
+    std::vector<std::string> environment;
+    // Non-empty: the Windows build (watchdogPath("BENCH_WINE_WATCHDOG"))
+    // runs under this Wine loader, and every path in the config is Z:\...
+    std::string wineLoader;
 };
+
+// The watchdog a benchmark runs: the one named by the environment variable
+// `variable` when it is set (BENCH_WATCHDOG: another build of procguard,
+// such as the code before a change), otherwise the one built beside it.
+std::string watchdogPath(const char* variable = "BENCH_WATCHDOG");
+
+// A Unix path as Windows programs under Wine name it: Z:\ and backslashes.
+std::string windowsPath(const std::string& path);
 
 struct WatchRun {
     pid_t pid = 0;         // the watchdog
@@ -29,8 +47,9 @@ struct WatchRun {
 };
 
 // Writes a config that watches bench_exit_target (started first when
-// `targetAlreadyRunning`) and starts the watchdog on it in a session of its own, with standard input from /dev/null and no X
-// display, so it never waits for a key and never probes a window.
+// `targetAlreadyRunning`) or `target`, and starts the watchdog on it in a
+// session of its own, with standard input from /dev/null, so it never waits
+// for a key. It has an X display only when `environment` gives it one.
 bool startWatch(const std::string& name, const WatchOptions& options, WatchRun& run);
 
 // Ends the watchdog if it still runs, and any target instance it left.

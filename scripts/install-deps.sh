@@ -13,7 +13,7 @@ test_packages=("${run_packages[@]}"
 
 case "${1:-test}" in
     run) wanted=("${run_packages[@]}") ;;
-    bench) wanted=("${run_packages[@]}" libbenchmark-dev) ;;
+    bench) wanted=("${run_packages[@]}" libbenchmark-dev libxcb1-dev xvfb g++-mingw-w64-x86-64-posix wine64) ;;
     test) wanted=("${test_packages[@]}") ;;
     *) echo "usage: $0 [run|bench|test]" >&2; exit 2 ;;
 esac

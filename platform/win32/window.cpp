@@ -1,42 +1,36 @@
-// The top-level windows of a process, and whether a window still answers.
-#include "platform/platform.h"
+// The window a process is probed through, and whether a window still answers.
+//
+// The window found is remembered, and later checks use it without
+// enumerating every top-level window of the desktop for as long as it
+// exists and still belongs to the process asked about. A destroyed window's
+// handle can be given to a new window of any process; the owner is asked
+// again at every check, so such a window is never probed in the target's
+// name.
+#include "platform/window.h"
 #include "platform/win32/window_list.h"
 
 #include <windows.h>
+
+#include "platform/win32/window_list.h"
 
 namespace procguard {
 
 namespace {
 
-struct WindowSearch {
-    DWORD processId = 0;
-    std::vector<WindowHandle> windows;
-};
-
-BOOL CALLBACK collectWindowOfProcess(HWND window, LPARAM searchAddress) {
-    auto* search = reinterpret_cast<WindowSearch*>(searchAddress);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId) search->windows.push_back(reinterpret_cast<WindowHandle>(window));
-    return TRUE; // always visit every window
-}
+// The watchdog probes from one thread; nothing here is locked.
+WindowHandle gRemembered = 0;
 
 } // namespace
 
-std::vector<WindowHandle> listProcessWindows(ProcessId id) {
-    WindowSearch search;
-    search.processId = id;
-    if (!EnumWindows(collectWindowOfProcess, reinterpret_cast<LPARAM>(&search))) return {};
-    return search.windows;
-}
-
 WindowHandle findProcessWindow(ProcessId id) {
+    if (gRemembered != 0 && IsWindow(reinterpret_cast<HWND>(gRemembered)) &&
+        win32::windowBelongsTo(gRemembered, id))
+        return gRemembered;
+    gRemembered = 0;
     // A window can be destroyed between the enumeration and this walk; such a
     // handle no longer reports a thread and is passed over.
-    for (WindowHandle handle : listProcessWindows(id)) {
-        DWORD owner = 0;
-        if (GetWindowThreadProcessId(reinterpret_cast<HWND>(handle), &owner) != 0 && owner == id)
-            return handle;
+    for (WindowHandle handle : win32::listTopLevelWindows(id)) {
+        if (win32::windowBelongsTo(handle, id)) return gRemembered = handle;
     }
     return 0;
 }

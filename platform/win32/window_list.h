@@ -1,14 +1,19 @@
-// The top-level windows of a process in the system's enumeration order, as
-// the window probe collects them; the Windows tests look at the list itself.
+// The top-level windows of a process, as the Win32 backend finds them. The
+// probe's look-up and the Windows tests use this; it is not part of the seam.
 #pragma once
 
 #include <vector>
 
 #include "platform/window.h"
 
-namespace procguard {
+namespace procguard::win32 {
 
-// Empty when the enumeration failed.
-std::vector<WindowHandle> listProcessWindows(ProcessId id);
+// Whether `window` exists and one of process `id`'s threads owns it: the one
+// question every window is asked before it is probed in that name.
+bool windowBelongsTo(WindowHandle window, ProcessId id);
 
-} // namespace procguard
+// The top-level windows the process owns, in EnumWindows order (the z-order,
+// topmost first); empty when the enumeration failed.
+std::vector<WindowHandle> listTopLevelWindows(ProcessId id);
+
+} // namespace procguard::win32

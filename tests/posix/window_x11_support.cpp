@@ -53,28 +53,31 @@ bool exists(const std::string& path) {
     return lstat(path.c_str(), &info) == 0;
 }
 
-// Xvfb reports its display number on -displayfd once it accepts clients.
-// A number another server holds makes it exit at once; the next is tried.
-// Like a desktop's server it must not reset whenever its last client leaves:
-// a reset refuses the connections that arrive meanwhile.
+// Xvfb reports its display number on -displayfd once it accepts clients; a
+// number another server holds makes it exit at once. Like a desktop's server
+// it must not reset whenever its last client leaves: a reset refuses the
+// connections that arrive meanwhile.
+pid_t startServerOn(int number) {
+    const std::string n = std::to_string(number);
+    if (exists("/tmp/.X" + n + "-lock") || exists("/tmp/.X11-unix/X" + n)) return -1;
+    int fd = -1;
+    const pid_t pid = spawnDirectly(findExecutable("Xvfb"),
+                                    {":" + n, "-nolisten", "tcp", "-screen", "0", "640x480x24", "-noreset",
+                                     "-displayfd", "3"},
+                                    3, &fd);
+    if (pid <= 0) return -1;
+    const std::string reported = readUntil(fd, "\n", 15s);
+    close(fd);
+    if (reported.find('\n') != std::string::npos) return pid;
+    endChild(pid);
+    return -1;
+}
+
 bool startServer(int& number, pid_t& pid) {
-    const std::string xvfb = findExecutable("Xvfb");
-    for (int candidate = 90; candidate < 140; ++candidate) {
-        const std::string n = std::to_string(candidate);
-        if (exists("/tmp/.X" + n + "-lock") || exists("/tmp/.X11-unix/X" + n)) continue;
-        int fd = -1;
-        pid = spawnDirectly(
-            xvfb, {":" + n, "-nolisten", "tcp", "-screen", "0", "640x480x24", "-noreset", "-displayfd", "3"}, 3, &fd);
-        if (pid <= 0) return false;
-        const std::string reported = readUntil(fd, "\n", 15s);
-        close(fd);
-        if (reported.find('\n') != std::string::npos) {
-            number = candidate;
-            return true;
-        }
-        endChild(pid);
+    for (number = 90; number < 140; ++number) {
+        pid = startServerOn(number);
+        if (pid > 0) return true;
     }
-    pid = -1;
     return false;
 }
 
@@ -123,6 +126,19 @@ void WindowX11Test::stopTarget(X11Target& target) {
     std::erase(targets_, target.pid);
     endChild(target.pid);
     target.pid = -1;
+}
+
+void WindowX11Test::restartServer() {
+    if (connection_ != nullptr) xcb_disconnect(connection_);
+    connection_ = nullptr;
+    // A crash: the server tells its clients nothing, and leaves its lock
+    // and socket behind.
+    endChild(serverPid_, SIGKILL);
+    serverPid_ = -1;
+    unlink(("/tmp/.X" + std::to_string(displayNumber_) + "-lock").c_str());
+    unlink(("/tmp/.X11-unix/X" + std::to_string(displayNumber_)).c_str());
+    ASSERT_TRUE(waitUntil([&] { return (serverPid_ = startServerOn(displayNumber_)) > 0; }))
+        << "Xvfb did not start again on " << displayName();
 }
 
 xcb_connection_t* WindowX11Test::x() {

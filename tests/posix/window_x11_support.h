@@ -35,6 +35,10 @@ protected:
     // Kills and collects a target started by startTarget.
     void stopTarget(X11Target& target);
 
+    // Kills the X server and starts another on the same display; the test's
+    // targets end with the old one.
+    void restartServer();
+
     std::string displayName() const { return ":" + std::to_string(displayNumber_); }
 
     // The test's own connection to the server, for playing window manager

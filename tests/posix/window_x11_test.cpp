@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "platform/platform.h"
-#include "platform/posix/x11/windows.h"
+#include "platform/posix/x11/client_windows.h"
 #include "posix/process_support.h"
 #include "posix/window_x11_support.h"
 
@@ -118,17 +118,56 @@ TEST_F(WindowX11Test, WithoutDisplayNoProcessHasAWindow) {
 
     setenv("DISPLAY", ":1999", 1); // no server there
     EXPECT_EQ(findProcessWindow(idOf(target)), 0u);
+    setenv("DISPLAY", displayName().c_str(), 1);
+    EXPECT_EQ(findProcessWindow(idOf(target)), target.windows[0]) << "connects again for the display named now";
 }
 
 TEST_F(WindowX11Test, ProbesLeaveNoDescriptorOpen) {
     const X11Target target = startTarget({"answer"});
     ASSERT_EQ(target.windows.size(), 1u);
+    // The first probe opens the connection that every later one uses.
+    ASSERT_EQ(findProcessWindow(idOf(target)), target.windows[0]);
     const std::size_t before = openDescriptorCount();
     for (int i = 0; i < 20; ++i) {
         ASSERT_EQ(findProcessWindow(idOf(target)), target.windows[0]);
         ASSERT_TRUE(windowAnswers(target.windows[0], 5000));
     }
     EXPECT_EQ(openDescriptorCount(), before);
+}
+
+// The window found is remembered; its destruction, or a _NET_WM_PID that
+// names another process (its id taken over by another client), arrive on the
+// kept connection, and the next look-up takes the process's next window.
+TEST_F(WindowX11Test, RememberedWindowIsDroppedOnceDestroyedOrOwnedByAnother) {
+    const X11Target target = startTarget({"answer", "windows", "3"});
+    ASSERT_EQ(target.windows.size(), 3u);
+    const ProcessId id = idOf(target);
+    ASSERT_EQ(findProcessWindow(id), target.windows[0]);
+
+    xcb_destroy_window(x(), static_cast<xcb_window_t>(target.windows[0]));
+    sync();
+    EXPECT_TRUE(waitUntil([&] { return findProcessWindow(id) == target.windows[1]; }));
+    EXPECT_TRUE(windowAnswers(target.windows[1], 5000));
+
+    setWindowProperty(static_cast<xcb_window_t>(target.windows[1]), atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, {id + 1});
+    EXPECT_TRUE(waitUntil([&] { return findProcessWindow(id) == target.windows[2]; }));
+    EXPECT_EQ(findProcessWindow(id + 1), target.windows[1]);
+}
+
+// The old connection is closed; the new server may give the new window the
+// old one's id, and that is never taken for the old process's.
+TEST_F(WindowX11Test, AfterAServerRestartTheNextCheckConnectsAgainAndFindsTheNewWindow) {
+    const X11Target before = startTarget({"answer"});
+    ASSERT_EQ(findProcessWindow(idOf(before)), before.windows[0]);
+    const std::size_t descriptors = openDescriptorCount();
+
+    restartServer();
+    const X11Target after = startTarget({"answer"});
+    ASSERT_EQ(after.windows.size(), 1u);
+    EXPECT_EQ(findProcessWindow(idOf(before)), 0u);
+    EXPECT_EQ(findProcessWindow(idOf(after)), after.windows[0]);
+    EXPECT_TRUE(windowAnswers(after.windows[0], 5000));
+    EXPECT_EQ(openDescriptorCount(), descriptors);
 }
 
 TEST_F(WindowX11Test, WindowOfAnotherHostIsIgnored) {

@@ -26,7 +26,7 @@ DWORD ownerOf(WindowHandle window) {
 // system may have created others (an input-method window) before it.
 bool waitForWindowClass(ProcessId id, const std::wstring& className) {
     return test::waitUntil([&] {
-        for (WindowHandle window : listProcessWindows(id))
+        for (WindowHandle window : win32::listTopLevelWindows(id))
             if (classOf(window) == className) return true;
         return false;
     });
@@ -39,7 +39,7 @@ TEST(Win32Windows, AnAnsweringWindowAnswersAtOnceAndAHungOneNotWithinTheTimeout)
     ASSERT_TRUE(waitForWindowClass(answering.id, L"procguard_answering"));
     const WindowHandle window = findProcessWindow(answering.id);
     ASSERT_NE(window, 0u);
-    EXPECT_EQ(window, listProcessWindows(answering.id).front());
+    EXPECT_EQ(window, win32::listTopLevelWindows(answering.id).front());
     EXPECT_EQ(ownerOf(window), answering.id);
     const WindowHandle hungWindow = test::waitUntilHung(hung.id, 10000);
     ASSERT_NE(hungWindow, 0u);
@@ -57,7 +57,7 @@ TEST(Win32Windows, FirstEnumeratedWindowWinsEvenWhenHidden) {
     ASSERT_TRUE(test::startTestProgram(L"window_target", L"hidden-first", child));
     ASSERT_TRUE(waitForWindowClass(child.id, L"procguard_visible"));
     ASSERT_TRUE(waitForWindowClass(child.id, L"procguard_hidden"));
-    const std::vector<WindowHandle> windows = listProcessWindows(child.id);
+    const std::vector<WindowHandle> windows = win32::listTopLevelWindows(child.id);
     ASSERT_GE(windows.size(), 2u);
     for (WindowHandle window : windows) EXPECT_EQ(ownerOf(window), child.id);
 
@@ -75,8 +75,30 @@ TEST(Win32Windows, ProcessWithoutWindowHasNoneAndOthersWindowsAreNotItsOwn) {
     ASSERT_TRUE(test::startTestProgram(L"idle_sleeper", L"", withoutWindow));
     ASSERT_TRUE(waitForWindowClass(withWindow.id, L"procguard_answering"));
     EXPECT_EQ(findProcessWindow(withoutWindow.id), 0u);
-    EXPECT_TRUE(listProcessWindows(withoutWindow.id).empty());
+    EXPECT_TRUE(win32::listTopLevelWindows(withoutWindow.id).empty());
     EXPECT_EQ(findProcessWindow(0), 0u);
+}
+
+// The window found is remembered; once it has closed, the window the process
+// opened in its place is found.
+TEST(Win32Windows, AWindowThatClosesAndReopensIsFoundAgain) {
+    ChildProcess child;
+    ASSERT_TRUE(test::startTestProgram(L"window_target", L"answer", child));
+    ASSERT_TRUE(waitForWindowClass(child.id, L"procguard_answering"));
+    const WindowHandle first = findProcessWindow(child.id);
+    ASSERT_EQ(classOf(first), L"procguard_answering");
+    ASSERT_TRUE(PostMessageW(reinterpret_cast<HWND>(first), WM_APP, 0, 0));
+    const std::wstring reopened = L"procguard_reopened_" + std::to_wstring(child.id);
+    ASSERT_TRUE(test::waitUntil([&] {
+        HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, reopened.c_str());
+        if (event != nullptr) CloseHandle(event);
+        return event != nullptr;
+    }));
+
+    const WindowHandle again = findProcessWindow(child.id);
+    EXPECT_NE(again, first);
+    EXPECT_EQ(classOf(again), L"procguard_answering");
+    EXPECT_TRUE(windowAnswers(again, 5000));
 }
 
 TEST(Win32Windows, AWindowThatIsGoneDoesNotAnswer) {

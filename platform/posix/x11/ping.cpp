@@ -1,10 +1,5 @@
-// The hang probe on X11: the window manager's ping (_NET_WM_PING).
-//
-// The ping is a WM_PROTOCOLS client message sent to the client's window. A
-// client whose event loop runs sends it straight back to the root window,
-// where every client that watches the root's substructure receives it, the
-// window manager and this probe alike. A pong therefore only counts when it
-// carries this probe's own timestamp and the window pinged.
+#include "platform/posix/x11/ping.h"
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -12,10 +7,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <memory>
-
-#include "platform/posix/x11/display.h"
-#include "platform/posix/x11/windows.h"
 
 namespace procguard::x11 {
 
@@ -26,8 +17,6 @@ using Clock = std::chrono::steady_clock;
 // poll() takes an int of milliseconds; a long response timeout is waited for
 // in slices of this length.
 constexpr long long kLongestPollMs = 60'000;
-// WM_PROTOCOLS lists a handful of atoms; this reads far more than any client sets.
-constexpr std::uint32_t kMaxProtocolsBytes = 256;
 
 struct Ping {
     xcb_window_t window = XCB_WINDOW_NONE;
@@ -75,17 +64,19 @@ Outcome examine(const xcb_generic_event_t* event, const Ping& ping) {
 
 // Waits for the pong until the deadline. Events that xcb has already read
 // are taken before each poll(), which only sees what is still in the socket.
-bool awaitPong(xcb_connection_t* connection, const Ping& ping, Clock::time_point deadline) {
-    const int fd = xcb_get_file_descriptor(connection);
+bool awaitPong(Connection& connection, const Ping& ping, Clock::time_point deadline) {
+    xcb_connection_t* xcb = connection.xcb;
+    const int fd = xcb_get_file_descriptor(xcb);
     for (;;) {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(xcb)) {
+            noteEvent(connection, event);
             const Outcome outcome = examine(event, ping);
             std::free(event);
             if (outcome != Outcome::Waiting) return outcome == Outcome::Answered;
         }
         // The server went away: the window cannot be asked any more, and
         // the next look-up decides about the process.
-        if (xcb_connection_has_error(connection) != 0) return true;
+        if (xcb_connection_has_error(xcb) != 0) return true;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return false;
         pollfd watched {fd, POLLIN, 0};
@@ -95,41 +86,26 @@ bool awaitPong(xcb_connection_t* connection, const Ping& ping, Clock::time_point
     }
 }
 
+// The roots' substructure events bring the pongs. They stay selected for
+// the life of the connection: the server walks every window below a window
+// whose selection changes, so a selection for each ping alone would cost
+// work that grows with the desktop. What else they bring (windows of the
+// desktop created, moved, destroyed) is taken in and dropped at each check.
+void watchRoots(Connection& connection) {
+    if (connection.watchingRoots) return;
+    const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    for (xcb_window_t root : connection.roots) {
+        xcb_change_window_attributes(connection.xcb, root, XCB_CW_EVENT_MASK, &mask);
+    }
+    connection.watchingRoots = true;
+}
+
 } // namespace
 
-bool answersPing(WindowHandle handle, std::uint32_t timeoutMs) {
-    DisplayScope scope;
-    if (!scope.open) return true;
-    xcb_connection_t* connection = scope.display.connection;
-
-    Ping ping;
-    ping.window = static_cast<xcb_window_t>(handle);
-    if (ping.window != handle) return false; // no X resource id is that large
-    const auto atoms = lookUpAtoms(connection, {"WM_PROTOCOLS", "_NET_WM_PING"});
-    ping.protocols = atoms[0];
-    ping.ping = atoms[1];
-
-    // Where the window lives, and whether it takes part in the ping at all.
-    const xcb_query_tree_cookie_t treeCookie = xcb_query_tree(connection, ping.window);
-    std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
-        xcb_query_tree_reply(connection, treeCookie, nullptr), &std::free);
-    if (!tree) return false;
-    if (ping.protocols == XCB_ATOM_NONE || ping.ping == XCB_ATOM_NONE) return true;
-    const Property protocols = receiveProperty(connection, requestProperty(connection, ping.window, ping.protocols, kMaxProtocolsBytes));
-    if (!protocols.windowExists) return false;
-    const auto listed = items32(protocols, XCB_ATOM_ATOM);
-    if (std::find(listed.begin(), listed.end(), ping.ping) == listed.end()) return true;
-
-    // The event masks are this connection's own and disturb no other client:
-    // substructure events of the root bring the pong, structure events of
-    // the window its destruction during the wait.
-    const std::uint32_t rootMask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-    const std::uint32_t windowMask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-    xcb_change_window_attributes(connection, tree->root, XCB_CW_EVENT_MASK, &rootMask);
-    xcb_change_window_attributes(connection, ping.window, XCB_CW_EVENT_MASK, &windowMask);
-
+bool pingWindow(Connection& connection, xcb_window_t window, std::uint32_t timeoutMs) {
+    const Ping ping {window, connection.atoms.protocols, connection.atoms.ping, nextPingStamp()};
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    ping.stamp = nextPingStamp();
+    watchRoots(connection);
     xcb_client_message_event_t message {};
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
@@ -139,10 +115,9 @@ bool answersPing(WindowHandle handle, std::uint32_t timeoutMs) {
     message.data.data32[1] = ping.stamp;
     message.data.data32[2] = ping.window;
     // No event mask: the event goes to the client that created the window.
-    xcb_send_event(connection, 0, ping.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
-    if (xcb_flush(connection) <= 0) return true;
+    xcb_send_event(connection.xcb, 0, ping.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
+    if (xcb_flush(connection.xcb) <= 0) return true;
     return awaitPong(connection, ping, deadline);
 }
 
 } // namespace procguard::x11
-

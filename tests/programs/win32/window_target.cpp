@@ -7,6 +7,10 @@
 //   window_target hung          a visible window whose only thread stops
 //                               pumping messages
 //
+// A message WM_APP to a pumping window closes it and opens another of the
+// same class in its place, then creates the event
+// "procguard_reopened_<process id>".
+//
 // Once a hung target no longer pumps, it creates the event
 // "procguard_hung_window_<process id>", so a test knows that every probe
 // from then on goes unanswered. Ends by itself after a minute, so that no
@@ -19,9 +23,24 @@ namespace {
 
 constexpr UINT kLifetimeMs = 60000;
 
+HWND openWindow(const wchar_t* className) {
+    return CreateWindowW(className, className, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                         GetModuleHandleW(nullptr), nullptr);
+}
+
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_TIMER) {
         PostQuitMessage(0);
+        return 0;
+    }
+    if (message == WM_APP) {
+        wchar_t className[64] = {};
+        GetClassNameW(window, className, 64);
+        HWND reopened = openWindow(className);
+        ShowWindow(reopened, SW_SHOW);
+        SetTimer(reopened, 1, kLifetimeMs, nullptr);
+        DestroyWindow(window);
+        CreateEventW(nullptr, TRUE, TRUE, (L"procguard_reopened_" + std::to_wstring(GetCurrentProcessId())).c_str());
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -33,8 +52,7 @@ HWND createWindow(const wchar_t* className) {
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = className;
     RegisterClassW(&windowClass);
-    return CreateWindowW(className, className, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
-                         windowClass.hInstance, nullptr);
+    return openWindow(className);
 }
 
 } // namespace
