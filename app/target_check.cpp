@@ -20,15 +20,16 @@ namespace {
 struct Failure {
     bool failed = false;
     const wchar_t* probe = nullptr; // nullptr: the window did not answer
-    std::wstring reason;
+    std::wstring reason {};
 };
 
-// A window that does not answer in time fails the check. A process without
-// a window cannot be probed that way and passes; an answer counts only from
+// A window that does not answer in time fails the check; for a target the
+// watchdog started, a window of any process of its tree. A target without a
+// window cannot be probed that way and passes; an answer counts only from
 // the process still running afterwards: a held process that ended meanwhile
 // may have left its id to another.
 bool windowFails(const HeldProcess& target, std::uint32_t responseTimeout) {
-    const WindowHandle window = findProcessWindow(target.id);
+    const WindowHandle window = findTargetWindow(target);
     if (window == 0) return false;
     return !windowAnswers(window, responseTimeout) || processHasEnded(target);
 }

@@ -51,6 +51,11 @@ bool heldProcessRuns(const HeldProcess& process, const std::wstring& path);
 // ended; empty for id 0.
 std::vector<ProcessId> listTreeProcesses(const HeldProcess& process);
 
+// Whether process `id` is running and one of the held target's tree (the
+// held process itself included), asked of that one process only: Windows,
+// whether it is in the job; Linux, whether its process group is the tree's.
+bool treeContains(const HeldProcess& process, ProcessId id);
+
 // Closes what holdProcess or startProcess opened (the job handle too; on
 // Linux also collecting a started process that has ended) and leaves
 // `process` empty. The process and its tree go on.

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "platform/held_process.h"
 #include "platform/process.h"
 
 namespace procguard {
@@ -11,6 +12,13 @@ using WindowHandle = std::uintptr_t; // 0: no window
 
 // The first top-level window of the process that still exists, or 0.
 WindowHandle findProcessWindow(ProcessId id);
+
+// The window the target is probed through: the first top-level window that
+// still exists of the held process or, for a target held with its tree, of
+// any process of the tree, in the platform's enumeration order; 0 if none.
+// The window found is remembered while it exists and its owner is still the
+// target's, and later calls cost no look at the whole desktop.
+WindowHandle findTargetWindow(const HeldProcess& target);
 
 // Sends the window a null message and waits at most `timeoutMs` for the
 // answer. False when it did not answer (time-out, hung, or gone).

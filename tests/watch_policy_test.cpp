@@ -143,6 +143,18 @@ TEST_F(WatchPolicy, AHungTargetIsDumpedBeforeItIsTerminated) {
                                                             "terminated", "restarted", "finished"}));
 }
 
+TEST_F(WatchPolicy, AHungWindowOfAChildInTheTreeEndsTheWholeTarget) {
+    // The start of check 1 is a wrapper; by check 2 it runs the real
+    // program, whose window hangs.
+    fake::system().duringSleep = [](std::size_t sleep) {
+        if (sleep == 2) fake::addTreeProcess(fake::system().processes[0].id, L"C:\\Jobs\\real.exe", {{9, false, false}});
+    };
+    EXPECT_EQ(runUntilRestart(2), (std::vector<std::string>{"surveillance started", "not running", "restarted",
+                                                            "not responding", "terminated", "restarted", "finished"}));
+    EXPECT_EQ(fake::system().probed, std::vector<WindowHandle>{9});
+    EXPECT_EQ(fake::system().processes.size(), 1u) << "the wrapper and its child ended, one new start runs";
+}
+
 // The target never comes up: every start ends at once.
 TEST_F(WatchPolicy, ACrashLoopWaitsTwiceAsLongEachTimeUpToTheLimit) {
     settings.checkPeriod = 200;

@@ -120,6 +120,11 @@ std::vector<ProcessId> listTreeProcesses(const HeldProcess& process) {
     return ids;
 }
 
+bool treeContains(const HeldProcess& process, ProcessId id) {
+    const std::vector<ProcessId> tree = listTreeProcesses(process);
+    return std::find(tree.begin(), tree.end(), id) != tree.end();
+}
+
 bool readHeldImagePath(const HeldProcess& process, std::wstring& path) {
     return process.handle != -1 && readProcessImagePath(process.id, path);
 }
@@ -226,12 +231,17 @@ std::chrono::system_clock::time_point wallClockNow() {
     return std::chrono::system_clock::time_point(std::chrono::milliseconds(ms));
 }
 
+WindowHandle findProcessWindow(ProcessId id) { return findTargetWindow(HeldProcess{id}); }
 
-WindowHandle findProcessWindow(ProcessId id) {
-    const fake::FakeProcess* p = fake::findProcess(id);
-    if (system().windowEnumerationFails || p == nullptr) return 0;
-    for (const fake::FakeWindow& w : p->windows)
-        if (!w.vanishes) return w.handle;
+// The tree's processes in its own order, the held process first.
+WindowHandle findTargetWindow(const HeldProcess& target) {
+    if (system().windowEnumerationFails) return 0;
+    for (ProcessId id : listTreeProcesses(target)) {
+        const fake::FakeProcess* p = fake::findProcess(id);
+        if (p == nullptr) continue;
+        for (const fake::FakeWindow& w : p->windows)
+            if (!w.vanishes) return w.handle;
+    }
     return 0;
 }
 

@@ -69,6 +69,15 @@ std::vector<ProcessId> listTreeProcesses(const HeldProcess& process) {
     return members;
 }
 
+bool treeContains(const HeldProcess& process, ProcessId id) {
+    if (id == 0 || id > INT_MAX) return false;
+    if (id == process.id) return !processHasEnded(process);
+    if (process.tree <= 0 || process.tree > INT_MAX) return false;
+    ProcStat stat;
+    return readProcStat(static_cast<pid_t>(id), stat) && stat.group == static_cast<pid_t>(process.tree) &&
+           !hasEndedState(stat.state);
+}
+
 void releaseProcess(HeldProcess& process) {
     if (process.handle >= 0) close(static_cast<int>(process.handle));
     // A started process that ended while held is collected now; one still

@@ -7,6 +7,8 @@ namespace procguard {
 
 WindowHandle findProcessWindow(ProcessId) { return 0; }
 
+WindowHandle findTargetWindow(const HeldProcess&) { return 0; }
+
 bool windowAnswers(WindowHandle, std::uint32_t) { return true; }
 
 } // namespace procguard

@@ -77,6 +77,20 @@ std::vector<ProcessId> listTreeProcesses(const HeldProcess& process) {
     return ids;
 }
 
+bool treeContains(const HeldProcess& process, ProcessId id) {
+    if (id == 0) return false;
+    if (id == process.id) return !processHasEnded(process);
+    if (process.tree == -1) return false;
+    // Wine answers IsProcessInJob only with full query access; Windows with less.
+    HANDLE other = OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, id);
+    if (other == nullptr) return false;
+    BOOL inJob = FALSE;
+    const bool contained = IsProcessInJob(other, reinterpret_cast<HANDLE>(process.tree), &inJob) && inJob &&
+                           WaitForSingleObject(other, 0) == WAIT_TIMEOUT;
+    CloseHandle(other);
+    return contained;
+}
+
 void releaseProcess(HeldProcess& process) {
     if (process.handle != -1) CloseHandle(reinterpret_cast<HANDLE>(process.handle));
     // The job goes on without a handle of ours: it has no limit that ends

@@ -2,12 +2,12 @@
 //
 // The window found is remembered, and later checks use it without
 // enumerating every top-level window of the desktop for as long as it
-// exists and still belongs to the process asked about. A destroyed window's
+// exists and still belongs to the target: the process asked about or, for a
+// target held with its tree, a process of its job. A destroyed window's
 // handle can be given to a new window of any process; the owner is asked
 // again at every check, so such a window is never probed in the target's
 // name.
 #include "platform/window.h"
-#include "platform/win32/window_list.h"
 
 #include <windows.h>
 
@@ -20,20 +20,31 @@ namespace {
 // The watchdog probes from one thread; nothing here is locked.
 WindowHandle gRemembered = 0;
 
+// Whether the window's owner is, still, the target or a process of its tree.
+bool belongsToTarget(WindowHandle window, const HeldProcess& target) {
+    const ProcessId owner = win32::windowOwner(window);
+    if (owner == 0) return false;
+    return owner == target.id || (target.tree != -1 && treeContains(target, owner));
+}
+
 } // namespace
 
-WindowHandle findProcessWindow(ProcessId id) {
-    if (gRemembered != 0 && IsWindow(reinterpret_cast<HWND>(gRemembered)) &&
-        win32::windowBelongsTo(gRemembered, id))
+WindowHandle findTargetWindow(const HeldProcess& target) {
+    if (gRemembered != 0 && IsWindow(reinterpret_cast<HWND>(gRemembered)) && belongsToTarget(gRemembered, target))
         return gRemembered;
     gRemembered = 0;
+    if (target.id == 0) return 0;
+    // The tree is listed only here, for a target without a remembered window.
+    const std::vector<ProcessId> owners = listTreeProcesses(target);
     // A window can be destroyed between the enumeration and this walk; such a
     // handle no longer reports a thread and is passed over.
-    for (WindowHandle handle : win32::listTopLevelWindows(id)) {
-        if (win32::windowBelongsTo(handle, id)) return gRemembered = handle;
+    for (WindowHandle handle : win32::listTopLevelWindows(owners)) {
+        if (belongsToTarget(handle, target)) return gRemembered = handle;
     }
     return 0;
 }
+
+WindowHandle findProcessWindow(ProcessId id) { return findTargetWindow(HeldProcess{id}); }
 
 bool windowAnswers(WindowHandle window, std::uint32_t timeoutMs) {
     // SMTO_NOTIMEOUTIFNOTHUNG: a busy but pumping window gets as long as it

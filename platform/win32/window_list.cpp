@@ -2,33 +2,39 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace procguard::win32 {
 
 namespace {
 
 struct WindowSearch {
-    ProcessId processId = 0;
+    const std::vector<ProcessId>* owners = nullptr;
     std::vector<WindowHandle> windows;
 };
 
 BOOL CALLBACK collectWindowOfProcess(HWND window, LPARAM searchAddress) {
     auto* search = reinterpret_cast<WindowSearch*>(searchAddress);
     const auto handle = reinterpret_cast<WindowHandle>(window);
-    if (windowBelongsTo(handle, search->processId)) search->windows.push_back(handle);
+    const ProcessId owner = windowOwner(handle);
+    if (owner != 0 && std::find(search->owners->begin(), search->owners->end(), owner) != search->owners->end())
+        search->windows.push_back(handle);
     return TRUE; // always visit every window
 }
 
 } // namespace
 
-bool windowBelongsTo(WindowHandle window, ProcessId id) {
+ProcessId windowOwner(WindowHandle window) {
     // A handle that names no window (any more) reports no thread.
     DWORD owner = 0;
-    return id != 0 && GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &owner) != 0 && owner == id;
+    return GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &owner) != 0 ? owner : 0;
 }
 
-std::vector<WindowHandle> listTopLevelWindows(ProcessId id) {
+bool windowBelongsTo(WindowHandle window, ProcessId id) { return id != 0 && windowOwner(window) == id; }
+
+std::vector<WindowHandle> listTopLevelWindows(const std::vector<ProcessId>& owners) {
     WindowSearch search;
-    search.processId = id;
+    search.owners = &owners;
     if (!EnumWindows(collectWindowOfProcess, reinterpret_cast<LPARAM>(&search))) return {};
     return search.windows;
 }

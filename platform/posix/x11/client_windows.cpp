@@ -78,7 +78,10 @@ std::vector<xcb_window_t> readTopLevelWindows(xcb_connection_t* connection, xcb_
 // many windows there are: every _NET_WM_PID first, then WM_CLIENT_MACHINE of
 // the windows that named the process.
 std::vector<xcb_window_t> keepOwnedBy(const Connection& connection, const std::vector<xcb_window_t>& candidates,
-                                      ProcessId id) {
+                                      const std::vector<ProcessId>& owners) {
+    const auto ownedByOne = [&owners](const WindowFacts& facts) {
+        return std::any_of(owners.begin(), owners.end(), [&facts](ProcessId id) { return belongsTo(facts, id); });
+    };
     xcb_connection_t* xcb = connection.xcb;
     std::vector<xcb_get_property_cookie_t> pidCookies;
     for (xcb_window_t candidate : candidates) pidCookies.push_back(requestProperty(xcb, candidate, connection.atoms.pid, 4));
@@ -87,7 +90,7 @@ std::vector<xcb_window_t> keepOwnedBy(const Connection& connection, const std::v
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const Property pid = receiveProperty(xcb, pidCookies[i]);
         const WindowFacts facts {.exists = pid.windowExists, .pid = pidOf(pid)};
-        if (!belongsTo(facts, id)) continue;
+        if (!ownedByOne(facts)) continue;
         matches.push_back(candidates[i]);
         matchFacts.push_back(facts);
     }
@@ -102,7 +105,7 @@ std::vector<xcb_window_t> keepOwnedBy(const Connection& connection, const std::v
         const Property machine = receiveProperty(xcb, machineCookies[i]);
         matchFacts[i].exists = machine.windowExists;
         matchFacts[i].otherHost = namesOtherHost(machine, host);
-        if (belongsTo(matchFacts[i], id)) owned.push_back(matches[i]);
+        if (ownedByOne(matchFacts[i])) owned.push_back(matches[i]);
     }
     return owned;
 }
@@ -141,15 +144,19 @@ WindowFacts receiveFacts(Connection& connection, const FactsRequest& request) {
 }
 
 std::vector<xcb_window_t> listOwnedWindows(Connection& connection, ProcessId id) {
+    return listOwnedWindows(connection, std::vector<ProcessId>{id});
+}
+
+std::vector<xcb_window_t> listOwnedWindows(Connection& connection, const std::vector<ProcessId>& owners) {
     lookUpMissingAtoms(connection);
-    if (id == 0 || connection.atoms.pid == XCB_ATOM_NONE) return {};
+    if (owners.empty() || connection.atoms.pid == XCB_ATOM_NONE) return {};
     std::vector<xcb_window_t> candidates;
     for (xcb_window_t root : connection.roots) {
         std::vector<xcb_window_t> screenWindows;
         if (!readClientList(connection, root, screenWindows)) screenWindows = readTopLevelWindows(connection.xcb, root);
         candidates.insert(candidates.end(), screenWindows.begin(), screenWindows.end());
     }
-    return keepOwnedBy(connection, candidates, id);
+    return keepOwnedBy(connection, candidates, owners);
 }
 
 std::vector<WindowHandle> listClientWindows(ProcessId id) {

@@ -42,6 +42,9 @@ WindowFacts receiveFacts(Connection& connection, const FactsRequest& request);
 // window.
 std::vector<xcb_window_t> listOwnedWindows(Connection& connection, ProcessId id);
 
+// The same for the windows that any process of `owners` owns.
+std::vector<xcb_window_t> listOwnedWindows(Connection& connection, const std::vector<ProcessId>& owners);
+
 // The same on the kept connection, as handles; empty without a display.
 std::vector<WindowHandle> listClientWindows(ProcessId id);
 

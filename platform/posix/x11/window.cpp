@@ -5,7 +5,8 @@
 //
 // The window found is remembered on the kept connection, and later checks
 // use it without listing the desktop for as long as it exists and still
-// belongs to the process asked about. The connection selects the window's
+// belongs to the target: the process asked about or, for a target held
+// with its tree, a process of its group. The connection selects the window's
 // structure and property events before it asks for the window's facts the
 // last time, so from then on its destruction, and any change of the
 // properties that say whose it is, arrive as events; every check takes them
@@ -42,14 +43,22 @@ void refreshRemembered(Connection& connection) {
     if (!remembered.facts.exists) remembered = {};
 }
 
-// The first owned window that still belongs to the process once its events
+// Whether a window with these facts is the target's: the held process's
+// own, or, for a target held with its tree, one of a process of its group.
+bool belongsToTarget(const WindowFacts& facts, const HeldProcess& target) {
+    if (belongsTo(facts, target.id)) return true;
+    return target.tree != -1 && belongsTo(facts, facts.pid) && treeContains(target, facts.pid);
+}
+
+// The first owned window that still belongs to the target once its events
 // are selected. A window can be destroyed, and its id even reused by another
 // client, between the listing and this look; each one is asked again.
-bool rememberWindowOf(Connection& connection, ProcessId id) {
-    for (xcb_window_t window : listOwnedWindows(connection, id)) {
+bool rememberWindowOf(Connection& connection, const HeldProcess& target) {
+    // The tree is listed only here, for a target without a remembered window.
+    for (xcb_window_t window : listOwnedWindows(connection, listTreeProcesses(target))) {
         watchWindow(connection, window, true);
         const WindowFacts facts = receiveFacts(connection, requestFacts(connection, window));
-        if (belongsTo(facts, id)) {
+        if (belongsToTarget(facts, target)) {
             connection.remembered = {window, facts, false};
             return true;
         }
@@ -86,15 +95,17 @@ bool probeOtherWindow(Connection& connection, xcb_window_t window, std::uint32_t
 
 } // namespace
 
-WindowHandle findProcessWindow(ProcessId id) {
+WindowHandle findTargetWindow(const HeldProcess& target) {
     Connection* connection = currentConnection();
     if (connection == nullptr) return 0;
     RememberedWindow& remembered = connection->remembered;
     if (remembered.window != XCB_WINDOW_NONE && remembered.stale) refreshRemembered(*connection);
-    if (remembered.window != XCB_WINDOW_NONE && belongsTo(remembered.facts, id)) return remembered.window;
+    if (remembered.window != XCB_WINDOW_NONE && belongsToTarget(remembered.facts, target)) return remembered.window;
     forgetRemembered(*connection);
-    return rememberWindowOf(*connection, id) ? remembered.window : 0;
+    return target.id != 0 && rememberWindowOf(*connection, target) ? remembered.window : 0;
 }
+
+WindowHandle findProcessWindow(ProcessId id) { return findTargetWindow(HeldProcess{id}); }
 
 bool windowAnswers(WindowHandle handle, std::uint32_t timeoutMs) {
     Connection* connection = currentConnection();
