@@ -56,28 +56,39 @@ void endTargets(const std::vector<pid_t>& pids) {
 
 } // namespace
 
+// The program itself, and a script that runs it as a child: the window of
+// any process of a started target's tree is probed, and the whole tree ends.
 TEST_F(WindowX11Test, LoopTerminatesAndRestartsAFrozenTarget) {
     TempFolder folder;
-    const std::string target = copyTestProgram("x11_ping_target", folder.path);
-    writeConfig(folder.path, target, "freeze-after 300", 500, 500, 2, 2); // ends after the second restart
+    const std::string program = copyTestProgram("x11_ping_target", folder.path);
+    const std::string script = folder.path + "/run-target.sh";
+    writeBytes(script, "#!/bin/sh\n\"" + program + "\" \"$@\"\n");
+    chmod(script.c_str(), 0755);
+    for (const std::string& target : {program, script}) {
+        SCOPED_TRACE(target);
+        writeConfig(folder.path, target, "freeze-after 300", 500, 500, 2, 2); // ends after the second restart
 
-    const WatchdogRun run = runWatchdog(folder.path, {kConfigName}, "", 60s);
-    // The new instance may still be starting when the run has ended.
-    waitUntil([&] { return targetPids(watchdogOutput(folder.path)).size() >= 2; });
-    const std::string output = watchdogOutput(folder.path);
-    const std::vector<pid_t> pids = targetPids(output);
-    const bool newInstanceRuns = pids.size() == 2 && isRunning(pids[1]);
-    endTargets(pids);
+        const WatchdogRun run = runWatchdog(folder.path, {kConfigName}, "", 60s);
+        // The new instance may still be starting when the run has ended.
+        waitUntil([&] { return targetPids(watchdogOutput(folder.path)).size() >= 2; });
+        const std::string output = watchdogOutput(folder.path);
+        const std::vector<pid_t> pids = targetPids(output);
+        const bool newInstanceRuns = pids.size() == 2 && isRunning(pids[1]);
+        const std::size_t running = runningInstancesOf(program).size();
+        endTargets(pids);
+        killInstancesOf(program);
 
-    ASSERT_FALSE(run.stillRunning) << "the run did not reach its second restart:\n" << output;
-    EXPECT_EQ(run.exitCode, 0) << output;
-    EXPECT_TRUE(inOrder(output, {"Process restarted (1 runs).\n", "Process not responding, terminating...\n",
-                                 "Process terminated, restarting...\n", "Process restarted (2 runs).\n"}))
-        << output;
-    ASSERT_EQ(pids.size(), 2u) << output;
-    EXPECT_NE(pids[0], pids[1]);
-    EXPECT_FALSE(isRunning(pids[0])) << "the frozen instance was terminated";
-    EXPECT_TRUE(newInstanceRuns);
+        ASSERT_FALSE(run.stillRunning) << "the run did not reach its second restart:\n" << output;
+        EXPECT_EQ(run.exitCode, 0) << output;
+        EXPECT_TRUE(inOrder(output, {"Process restarted (1 runs).\n", "Process not responding, terminating...\n",
+                                     "Process terminated, restarting...\n", "Process restarted (2 runs).\n"}))
+            << output;
+        ASSERT_EQ(pids.size(), 2u) << output;
+        EXPECT_NE(pids[0], pids[1]);
+        EXPECT_FALSE(isRunning(pids[0])) << "the frozen instance was terminated";
+        EXPECT_TRUE(newInstanceRuns);
+        EXPECT_EQ(running, 1u) << "one copy runs afterwards, no orphan beside it";
+    }
 }
 
 TEST_F(WindowX11Test, LoopLeavesAnAnsweringTargetAlone) {
