@@ -21,6 +21,7 @@ struct Failure {
     bool failed = false;
     const wchar_t* probe = nullptr; // nullptr: the window did not answer
     std::wstring reason {};
+    ProcessId culprit = 0;          // whose window did not answer: the target's, or one of its tree's
 };
 
 // A window that does not answer in time fails the check; for a target the
@@ -28,14 +29,16 @@ struct Failure {
 // window cannot be probed that way and passes; an answer counts only from
 // the process still running afterwards: a held process that ended meanwhile
 // may have left its id to another.
-bool windowFails(const HeldProcess& target, std::uint32_t responseTimeout) {
+Failure probeWindow(const HeldProcess& target, std::uint32_t responseTimeout) {
     const WindowHandle window = findTargetWindow(target);
-    if (window == 0) return false;
-    return !windowAnswers(window, responseTimeout) || processHasEnded(target);
+    if (window == 0) return {};
+    if (windowAnswers(window, responseTimeout) && !processHasEnded(target)) return {};
+    const ProcessId owner = windowOwner(window);
+    return {true, nullptr, {}, owner != 0 ? owner : target.id};
 }
 
 Failure probeTarget(const WatchSettings& settings, SurveillanceState& state, const HeldProcess& target) {
-    if (windowFails(target, settings.responseTimeout)) return {true};
+    if (Failure window = probeWindow(target, settings.responseTimeout); window.failed) return window;
     const HealthChecks& health = settings.health;
     if (!hasHealthProbes(health)) return {};
     std::wstring commandLine;
@@ -47,7 +50,7 @@ Failure probeTarget(const WatchSettings& settings, SurveillanceState& state, con
     const HealthVerdict verdict =
         probeHealth(health, target, state.target.since, settings.responseTimeout, commandLine);
     if (verdict.probe == nullptr) return {};
-    return {true, verdict.probe, verdict.reason};
+    return {true, verdict.probe, verdict.reason, target.id};
 }
 
 // The first moments after a start made here belong to the target: a server
@@ -57,7 +60,7 @@ bool inStartGrace(const WatchSettings& settings, const SurveillanceState& state)
            monotonicMilliseconds() - state.lastStart.atMs < static_cast<std::int64_t>(settings.health.startGrace);
 }
 
-// The name a dump file takes: the target's file name without its folder
+// The name a dump file takes: the program's file name without its folder
 // and extension.
 std::wstring programName(const std::wstring& processName) {
     const std::size_t slash = processName.find_last_of(L"/\\");
@@ -66,19 +69,31 @@ std::wstring programName(const std::wstring& processName) {
     return name.empty() ? L"target" : name;
 }
 
-void dumpBeforeTermination(const WatchSettings& settings, const SurveillanceState& state, const HeldProcess& target) {
+// The dump shows what hung: the process whose window did not answer, which
+// behind a batch file or a script is a child of the held one.
+void dumpBeforeTermination(const WatchSettings& settings, const SurveillanceState& state, const HeldProcess& target,
+                           ProcessId culprit) {
     if (settings.restart.dumpFolder.empty()) return;
+    HeldProcess child;
+    std::wstring program = settings.processName;
+    if (culprit != target.id) {
+        child = holdProcess(culprit);
+        readHeldImagePath(child, program);
+    }
+    const HeldProcess& dumped = culprit != target.id ? child : target;
     std::wstring file;
-    const Result dumped = writeDump(target, settings.restart.dumpFolder, programName(settings.processName), file);
-    if (dumped.ok)
-        report({.event = WatchEvent::Dumped, .restarts = state.restartCount, .pid = target.id, .file = file});
+    const Result written = writeDump(dumped, settings.restart.dumpFolder, programName(program), file);
+    if (written.ok)
+        report({.event = WatchEvent::Dumped, .restarts = state.restartCount, .pid = dumped.id, .file = file});
     else
-        report({.event = WatchEvent::DumpFailed, .restarts = state.restartCount, .pid = target.id,
-                .error = dumped.error});
+        report({.event = WatchEvent::DumpFailed, .restarts = state.restartCount, .pid = dumped.id,
+                .error = written.error});
+    releaseProcess(child);
 }
 
-void terminateTarget(const WatchSettings& settings, const SurveillanceState& state, const HeldProcess& target) {
-    dumpBeforeTermination(settings, state, target);
+void terminateTarget(const WatchSettings& settings, const SurveillanceState& state, const HeldProcess& target,
+                     ProcessId culprit) {
+    dumpBeforeTermination(settings, state, target, culprit);
     if (terminateProcess(target, settings.responseTimeout)) {
         report({.event = WatchEvent::Terminated, .restarts = state.restartCount, .pid = target.id});
     } else {
@@ -106,7 +121,7 @@ bool checkRunningTarget(const WatchSettings& settings, SurveillanceState& state,
             .failures = state.failures, .failureLimit = limit});
     if (state.failures < limit) return false;
     state.failures = 0;
-    terminateTarget(settings, state, target);
+    terminateTarget(settings, state, target, failure.culprit);
     return true;
 }
 

@@ -20,6 +20,10 @@ WindowHandle findProcessWindow(ProcessId id);
 // target's, and later calls cost no look at the whole desktop.
 WindowHandle findTargetWindow(const HeldProcess& target);
 
+// The process a window belongs to (Windows: its thread's process; X11: the
+// _NET_WM_PID it names), or 0 when it is gone.
+ProcessId windowOwner(WindowHandle window);
+
 // Sends the window a null message and waits at most `timeoutMs` for the
 // answer. False when it did not answer (time-out, hung, or gone).
 bool windowAnswers(WindowHandle window, std::uint32_t timeoutMs);

@@ -25,10 +25,16 @@ inline bool waitUntil(const std::function<bool()>& condition,
     }
 }
 
-// A whole file's bytes; empty when it cannot be read.
+// A whole file's bytes; empty when it cannot be read. A /proc file of a
+// process that ends while it is read fails in the middle (ESRCH), which the
+// stream reports by throwing; that too reads as empty.
 inline std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    try {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    } catch (const std::exception&) {
+        return {};
+    }
 }
 
 inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

@@ -245,6 +245,13 @@ WindowHandle findTargetWindow(const HeldProcess& target) {
     return 0;
 }
 
+ProcessId windowOwner(WindowHandle window) {
+    for (const fake::FakeProcess& p : system().processes)
+        for (const fake::FakeWindow& w : p.windows)
+            if (w.handle == window && !w.vanishes) return p.id;
+    return 0;
+}
+
 bool windowAnswers(WindowHandle window, std::uint32_t timeoutMs) {
     system().probed.push_back(window);
     fake::logCall(L"probe " + std::to_wstring(window) + L" " + std::to_wstring(timeoutMs));

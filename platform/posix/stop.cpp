@@ -63,7 +63,9 @@ bool stopRequested() { return gStopSignal != 0; }
 int stopWakeDescriptor() { return gWakeRead; }
 
 WaitOutcome waitForInputOrStop(int fd, long long timeoutMs) {
-    const std::int64_t deadline = monotonicMilliseconds() + (timeoutMs < 0 ? 0 : timeoutMs);
+    // The clock counts whole milliseconds, so the moment it reads now may be
+    // up to one before the true one: one more makes the wait never short.
+    const std::int64_t deadline = monotonicMilliseconds() + (timeoutMs < 0 ? 0 : timeoutMs) + 1;
     for (;;) {
         if (stopRequested()) return WaitOutcome::Stopped;
         // Negative descriptors are skipped by ppoll.

@@ -9,6 +9,8 @@ WindowHandle findProcessWindow(ProcessId) { return 0; }
 
 WindowHandle findTargetWindow(const HeldProcess&) { return 0; }
 
+ProcessId windowOwner(WindowHandle) { return 0; }
+
 bool windowAnswers(WindowHandle, std::uint32_t) { return true; }
 
 } // namespace procguard

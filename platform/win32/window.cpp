@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include "base/windows_names.h"
 #include "platform/win32/window_list.h"
 
 namespace procguard {
@@ -20,9 +21,20 @@ namespace {
 // The watchdog probes from one thread; nothing here is locked.
 WindowHandle gRemembered = 0;
 
+// The console host of a console program in the tree (conhost.exe, which the
+// system puts into the program's job) owns the console's window. That window
+// answers for the host, not for any program of the tree, as a console
+// program has no window of its own.
+bool isConsoleHost(ProcessId id) {
+    std::wstring image;
+    if (!readProcessImagePath(id, image)) return false;
+    const std::size_t slash = image.find_last_of(L"\\/");
+    return foldWindowsCase(image.substr(slash == std::wstring::npos ? 0 : slash + 1)) == L"conhost.exe";
+}
+
 // Whether the window's owner is, still, the target or a process of its tree.
 bool belongsToTarget(WindowHandle window, const HeldProcess& target) {
-    const ProcessId owner = win32::windowOwner(window);
+    const ProcessId owner = windowOwner(window);
     if (owner == 0) return false;
     return owner == target.id || (target.tree != -1 && treeContains(target, owner));
 }
@@ -35,7 +47,8 @@ WindowHandle findTargetWindow(const HeldProcess& target) {
     gRemembered = 0;
     if (target.id == 0) return 0;
     // The tree is listed only here, for a target without a remembered window.
-    const std::vector<ProcessId> owners = listTreeProcesses(target);
+    std::vector<ProcessId> owners = listTreeProcesses(target);
+    if (target.tree != -1) std::erase_if(owners, isConsoleHost);
     // A window can be destroyed between the enumeration and this walk; such a
     // handle no longer reports a thread and is passed over.
     for (WindowHandle handle : win32::listTopLevelWindows(owners)) {

@@ -24,11 +24,19 @@ BOOL CALLBACK collectWindowOfProcess(HWND window, LPARAM searchAddress) {
 
 } // namespace
 
+} // namespace procguard::win32
+
+namespace procguard {
+
 ProcessId windowOwner(WindowHandle window) {
     // A handle that names no window (any more) reports no thread.
     DWORD owner = 0;
     return GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &owner) != 0 ? owner : 0;
 }
+
+} // namespace procguard
+
+namespace procguard::win32 {
 
 bool windowBelongsTo(WindowHandle window, ProcessId id) { return id != 0 && windowOwner(window) == id; }
 

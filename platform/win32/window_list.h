@@ -12,9 +12,6 @@ namespace procguard::win32 {
 // question every window is asked before it is probed in that name.
 bool windowBelongsTo(WindowHandle window, ProcessId id);
 
-// The process that owns `window`; 0 when it names no window (any more).
-ProcessId windowOwner(WindowHandle window);
-
 // The top-level windows that processes of `owners` own, in EnumWindows order
 // (the z-order, topmost first); empty when the enumeration failed.
 std::vector<WindowHandle> listTopLevelWindows(const std::vector<ProcessId>& owners);

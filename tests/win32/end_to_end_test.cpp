@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "base/utf8.h"
 #include "config/profile.h"
 #include "dialogue_run.h"
 #include "event_line.h"
@@ -31,6 +32,14 @@ bool writeConfig(const std::wstring& path, const std::wstring& target, const std
 }
 
 std::string narrowText(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
+
+// Keys of the optional sections, written into a config writeConfig made.
+bool addKeys(const std::wstring& path, const wchar_t* section,
+             std::initializer_list<std::pair<const wchar_t*, std::wstring>> keys) {
+    for (const auto& [key, value] : keys)
+        if (!writeProfileString(section, key, path, value).ok) return false;
+    return true;
+}
 
 class Win32EndToEnd : public ::testing::Test {
 protected:
@@ -171,6 +180,67 @@ TEST_F(Win32EndToEnd, TheEndOfTheSessionStopsTheRunCleanly) {
     EXPECT_TRUE(run.output.ends_with("\nStopped.\n")) << run.output;
     EXPECT_EQ(test::membersOf(test::readFileBytes(log), "event"),
               (std::vector<std::string>{"surveillance started", "stopped"}));
+}
+
+// The target is a batch file, which runs as cmd.exe and starts the program
+// whose window hangs: the window of its child is probed, that child is
+// dumped, and the whole job ends before the restart.
+TEST_F(Win32EndToEnd, ABatchFileWhoseChildHangsIsDumpedAndEndedWhole) {
+    const std::wstring program = test::testProgramPath(L"window_target");
+    test::terminateInstancesOf(program);
+    const std::wstring batch = folder + L"\\hung.cmd";
+    // start /wait: cmd waits for a program with a window only when told to.
+    ASSERT_TRUE(test::writeFileBytes(batch, "@start \"\" /wait \"" + encodeUtf8(program) + "\" hung\r\n"));
+    const std::wstring config = folder + L"\\batch.ini", log = folder + L"\\events.jsonl";
+    ASSERT_TRUE(writeConfig(config, batch, L""));
+    ASSERT_TRUE(addKeys(config, L"main", {{L"responseTimeout", L"2000"}, {L"checkPeriod", L"1000"}}));
+    ASSERT_TRUE(addKeys(config, L"finishCondition", {{L"dataInt", L"2"}}));
+    ASSERT_TRUE(addKeys(config, L"restart", {{L"dumpFolder", folder + L"\\dumps"}}));
+
+    const test::CapturedRun run = test::runWithoutConsole(
+        L"\"" + watchdogPath() + L"\" --events \"" + log + L"\" \"" + config + L"\"", 120000);
+
+    EXPECT_FALSE(run.timedOut) << run.output;
+    const std::vector<std::string> events = test::membersOf(test::readFileBytes(log), "event");
+    EXPECT_TRUE(test::inOrder(run.output, {"Process restarted (1 runs).\n", "Process not responding, terminating...\n",
+                                           "Process dumped to ", "Process terminated, restarting...\n",
+                                           "Process restarted (2 runs).\n"}))
+        << run.output;
+    ASSERT_EQ(events.size(), 8u) << run.output;
+    EXPECT_EQ(events[4], "dumped");
+    const std::string file = test::membersOf(test::readFileBytes(log), "file")[4];
+    EXPECT_NE(file.find("window_target_"), std::string::npos) << "named after the program whose window hung";
+    std::wstring dumpPath;
+    for (std::size_t at = 0; at < file.size(); ++at) dumpPath += static_cast<wchar_t>(file[at] == '\\' ? file[++at] : file[at]);
+    EXPECT_EQ(test::readFileBytes(dumpPath).substr(0, 4), "MDMP");
+    // The hung instance ended with its batch file; the restart's runs alone.
+    EXPECT_TRUE(test::waitUntil([&] { return test::runningInstancesOf(program) == 1; })) << run.output;
+    test::terminateInstancesOf(program);
+}
+
+// A target without a window whose health URL answers 503 is ended and
+// started again, told with its probe's reason.
+TEST_F(Win32EndToEnd, ATargetWhoseHealthUrlFailsIsRestarted) {
+    test::HttpServer server;
+    ASSERT_FALSE(server.port.empty());
+    const std::wstring sleeper = test::testProgramPath(L"idle_sleeper");
+    const std::wstring config = folder + L"\\health.ini", log = folder + L"\\events.jsonl";
+    ASSERT_TRUE(writeConfig(config, sleeper, L"30"));
+    ASSERT_TRUE(addKeys(config, L"finishCondition", {{L"dataInt", L"2"}}));
+    ASSERT_TRUE(addKeys(config, L"health", {{L"healthUrl", server.url("/fail")}, {L"failedChecks", L"2"}}));
+
+    const test::CapturedRun run = test::runWithoutConsole(
+        L"\"" + watchdogPath() + L"\" --events \"" + log + L"\" \"" + config + L"\"", 60000);
+
+    EXPECT_FALSE(run.timedOut) << run.output;
+    EXPECT_EQ(test::membersOf(test::readFileBytes(log), "event"),
+              (std::vector<std::string>{"surveillance started", "not running", "restarted", "unhealthy", "unhealthy",
+                                        "terminated", "restarted", "finished"}))
+        << run.output;
+    EXPECT_NE(run.output.find("Process unhealthy: " + narrowText(server.url("/fail")) + " answered 503 (2 of 2 failed checks).\n"),
+              std::string::npos)
+        << run.output;
+    test::terminateInstancesOf(sleeper);
 }
 
 } // namespace

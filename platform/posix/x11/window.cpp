@@ -107,6 +107,17 @@ WindowHandle findTargetWindow(const HeldProcess& target) {
 
 WindowHandle findProcessWindow(ProcessId id) { return findTargetWindow(HeldProcess{id}); }
 
+ProcessId windowOwner(WindowHandle handle) {
+    Connection* connection = currentConnection();
+    const auto window = static_cast<xcb_window_t>(handle);
+    if (connection == nullptr || window != handle) return 0;
+    if (connection->remembered.window == window && !connection->remembered.stale)
+        return connection->remembered.facts.exists ? connection->remembered.facts.pid : 0;
+    lookUpMissingAtoms(*connection);
+    const WindowFacts facts = receiveFacts(*connection, requestFacts(*connection, window));
+    return facts.exists ? facts.pid : 0;
+}
+
 bool windowAnswers(WindowHandle handle, std::uint32_t timeoutMs) {
     Connection* connection = currentConnection();
     if (connection == nullptr) return true; // nothing to ask: cannot be probed
