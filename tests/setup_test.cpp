@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 #include "app/setup.h"
 #include "app/privilege.h"
+#include "app/surveillance.h"
 
 #include <gtest/gtest.h>
 
@@ -181,7 +182,7 @@ TEST_F(SetupTest, CommandLineRefusesAMissingConfigAndWaitsForAKey) {
     ASSERT_EQ(runSetup(L"nothing.ini", settings), SetupOutcome::BadConfig);
     EXPECT_EQ(fake::system().transcript, L"Cannot read config file C:\\Work\\nothing.ini: The system cannot "
                                          L"find the file specified.\nUsage: procguard [--events FILE] "
-                                         L"[config-file]\n[key]");
+                                         L"[--no-wait] [config-file]\n[key]");
 }
 
 TEST_F(SetupTest, CommandLineOptionsAndNames) {
@@ -198,11 +199,14 @@ TEST_F(SetupTest, CommandLineOptionsAndNames) {
         {{L"/?"}, L"H"},
         {{L"--bogus", L"--help"}, L"R Unknown option: --bogus"},
         {{L"run.ini", L"--events"}, L"R The option --events needs a file name."},
+        {{L"--no-wait", L"run.ini"}, L"W run.ini  no wait"},
+        {{L"--", L"--no-wait"}, L"W --no-wait "},
     };
     for (const auto& [arguments, expected] : cases) {
         const CommandLine line = parseCommandLine(arguments);
         std::wstring got(1, L"WHVR"[static_cast<int>(line.action)]);
         if (line.action == CommandAction::Watch) got += L" " + line.configFile.value_or(L"(none)") + L" " + line.eventsFile;
+        if (line.noWait) got += L" no wait";
         if (line.action == CommandAction::Refuse) got += L" " + line.problem;
         EXPECT_EQ(got, expected);
     }
@@ -223,6 +227,18 @@ TEST_F(SetupTest, StartupWarnsOnceWhenThePrivilegeIsRefused) {
     EXPECT_NE(raiseDebugPrivilege(), TokenHandle{0});
     EXPECT_EQ(fake::system().transcript, L"");
     EXPECT_EQ(fake::system().privilegeChanges, std::vector<bool>{true});
+}
+
+TEST_F(SetupTest, NoWaitLeavesOutEveryKeyWait) {
+    fake::system().privilegeGranted = false;
+    skipKeyWaits();
+    raiseDebugPrivilege();
+    EXPECT_EQ(runSetup(L"nothing.ini", settings), SetupOutcome::BadConfig);
+    settings.processName = L"C:\\x.exe";
+    settings.finishCondition = {FinishKind::RestartCount, false, L"", 1};
+    EXPECT_EQ(runSurveillance(settings, 1), 0);
+    EXPECT_EQ(fake::system().keyWaits, 0) << fake::system().transcript;
+    EXPECT_NE(fake::system().transcript.find(L"Surveillance started."), std::wstring::npos);
 }
 
 TEST_F(SetupTest, StartupWithoutATokenStopsAfterAKey) {

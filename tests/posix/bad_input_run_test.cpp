@@ -30,7 +30,7 @@ const std::string kReady =
     "Ready to go. Press any key to start process surveillance.\n"
     "Surveillance started. You may relax now, have a nice day!\n";
 const std::string kDone = "All done now. Press any key to exit...";
-const std::string kUsage = "Usage: procguard [--events FILE] [config-file]\n";
+const std::string kUsage = "Usage: procguard [--events FILE] [--no-wait] [config-file]\n";
 const std::string kBigEndian("\xFE\xFF\0[\0m", 6);
 const std::string kInputEnded = "\nThe console input ended before the setup was complete; nothing to watch.\n";
 

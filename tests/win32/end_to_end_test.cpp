@@ -141,7 +141,7 @@ TEST_F(Win32EndToEnd, HelpAndVersionAnswerWithoutWatching) {
     };
     const test::CapturedRun help = run(L"/?");
     EXPECT_EQ(help.exitCode, 0u);
-    EXPECT_EQ(help.output.find("Usage: procguard [--events FILE] [config-file]\n"), 0u) << help.output;
+    EXPECT_EQ(help.output.find("Usage: procguard [--events FILE] [--no-wait] [config-file]\n"), 0u) << help.output;
     EXPECT_NE(help.output.find("  -h, --help, /?   show this help and exit\n"), std::string::npos);
     EXPECT_EQ(run(L"--version").output, "procguard " PROCGUARD_VERSION "\n");
     EXPECT_EQ(run(L"-x").exitCode, 3u);
