@@ -96,6 +96,8 @@ void installStopHandlers() {
 
 bool stopRequested() { return gStopEvent != nullptr && WaitForSingleObject(gStopEvent, 0) == WAIT_OBJECT_0; }
 
+HANDLE stopEvent() { return gStopEvent; }
+
 bool waitForStop(unsigned long ms) {
     if (gStopEvent == nullptr) {
         Sleep(ms);
