@@ -1,5 +1,6 @@
 #include "app/surveillance.h"
 
+#include <algorithm>
 #include <string>
 
 #include "app/report.h"
@@ -39,8 +40,8 @@ bool terminateIfHung(const HeldProcess& target, std::uint32_t responseTimeout, s
 }
 
 // Whether this check restarts the target: it is missing, or was hung.
-bool needsRestart(const WatchSettings& settings, SurveillanceState& state) {
-    const HeldProcess target = locateTarget(settings.processName, state.target);
+bool needsRestart(const WatchSettings& settings, const std::wstring& program, SurveillanceState& state) {
+    const HeldProcess target = locateTarget(program, state.target);
     if (target.id == 0) {
         report({.event = WatchEvent::NotRunning, .restarts = state.restartCount});
         return true;
@@ -48,7 +49,7 @@ bool needsRestart(const WatchSettings& settings, SurveillanceState& state) {
     return terminateIfHung(target, settings.responseTimeout, state.restartCount);
 }
 
-void restartTarget(const WatchSettings& settings, SurveillanceState& state) {
+void restartTarget(const WatchSettings& settings, const std::wstring& program, SurveillanceState& state) {
     if (!state.variables.empty()) {
         print("Adjusting variable values:\n");
         for (const Variable& variable : state.variables)
@@ -57,13 +58,12 @@ void restartTarget(const WatchSettings& settings, SurveillanceState& state) {
     const std::wstring arguments = substituteVariables(settings.commandParams, state.variables);
     HeldProcess process;
     // The shell would open a folder in a file manager window at every check.
-    const Result started = isFolder(settings.processName)
-                               ? failure(settings.processName + L" is a folder, not a program.")
-                               : startProcess(settings.processName, arguments, process);
+    const Result started = isFolder(program) ? failure(L"It is a folder, not a program.")
+                                             : startProcess(program, arguments, process);
     holdStartedTarget(state.target, process);
     report({.event = started.ok ? WatchEvent::Restarted : WatchEvent::FailedToRestart,
             .restarts = state.restartCount, .pid = process.id, .arguments = &arguments,
-            .variables = &state.variables, .error = started.error});
+            .variables = &state.variables, .error = started.error, .program = &program});
 }
 
 } // namespace
@@ -72,24 +72,30 @@ SurveillanceState startingState(const WatchSettings& settings) {
     SurveillanceState state;
     state.variables = settings.variables;
     for (Variable& variable : state.variables) variable.value = 0;
+    state.checkPeriod = std::max(settings.checkPeriod, kShortestCheckPeriod);
     return state;
 }
 
 bool runCheck(const WatchSettings& settings, SurveillanceState& state) {
-    sleepMilliseconds(settings.checkPeriod);
+    sleepMilliseconds(state.checkPeriod);
     if (stopRequested()) return false; // the loop ends the run
     collectEndedProcesses();
-    const bool restart = needsRestart(settings, state);
+    const std::wstring& program = targetProgram(settings.processName, state.program);
+    const bool restart = needsRestart(settings, program, state);
     // The count covers this check's restart before the variables see it, so
     // the first restart evaluates with 1. A failed start counts too: the
     // finish conditions count attempts.
     if (restart) ++state.restartCount;
     evaluateVariables(state.variables, state.restartCount);
-    if (restart) restartTarget(settings, state);
+    if (restart) restartTarget(settings, program, state);
     return isFinishConditionMet(settings.finishCondition, state.variables, state.restartCount);
 }
 
 int runSurveillance(const WatchSettings& settings, TokenHandle token) {
+    // A loaded file keeps its value; only this run checks less often.
+    if (settings.checkPeriod < kShortestCheckPeriod)
+        print(L"A check period of " + std::to_wstring(settings.checkPeriod) + L" ms would keep a processor busy; " +
+              L"checking every " + std::to_wstring(kShortestCheckPeriod) + L" ms instead.\n");
     print("Ready to go. Press any key to start process surveillance.\n");
     waitForKey();
     SurveillanceState state = startingState(settings);

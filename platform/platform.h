@@ -21,6 +21,7 @@
 #include "platform/privilege.h"
 #include "platform/process.h"
 #include "platform/profile.h"
+#include "platform/program_search.h"
 #include "platform/result.h"
 #include "platform/spawn.h"
 #include "platform/stop.h"

@@ -121,10 +121,36 @@ TEST_F(SurveillanceTest, FailedStartIsReportedAndStillCounted) {
     fake::system().failingStarts.push_back(kTarget);
     checks(2);
     EXPECT_EQ(output(), L"Process not running, restarting...\n"
-                        L"Failed to restart process (1 runs): The system cannot find the file specified.\n"
+                        L"Failed to restart process (1 runs): C:\\Jobs\\render.exe: The system cannot find the file "
+                        L"specified.\n"
                         L"Process not running, restarting...\n"
-                        L"Failed to restart process (2 runs): The system cannot find the file specified.\n");
+                        L"Failed to restart process (2 runs): C:\\Jobs\\render.exe: The system cannot find the file "
+                        L"specified.\n");
     EXPECT_EQ(state.restartCount, 2u);
+}
+
+// A bare name is the program the start's search finds: that file is started
+// and then known as the target. Until the search finds one, every check
+// looks again, and the bare name is started as it stands.
+TEST_F(SurveillanceTest, BareNameIsTheProgramTheSearchFinds) {
+    settings.processName = L"render.exe";
+    fake::system().failingStarts.push_back(L"render.exe");
+    checks(1);
+    EXPECT_EQ(output(), L"Process not running, restarting...\n"
+                        L"Failed to restart process (1 runs): render.exe: The system cannot find the file specified.\n");
+    fake::system().searchablePrograms[L"render.exe"] = kTarget;
+    checks(5);
+    ASSERT_EQ(fake::system().starts.size(), 2u);
+    EXPECT_EQ(fake::system().starts[1].path, kTarget);
+    EXPECT_EQ(state.restartCount, 2u);
+
+    // Found running, it is watched without a start.
+    test::resetSystem();
+    started = false;
+    fake::system().searchablePrograms[L"render.exe"] = kTarget;
+    fake::addProcess(L"C:\\JOBS\\RENDER.EXE");
+    checks(3);
+    EXPECT_TRUE(fake::system().starts.empty());
 }
 
 TEST_F(SurveillanceTest, VariablesAreEvaluatedOnChecksWithoutRestart) {
@@ -157,11 +183,21 @@ TEST_F(SurveillanceTest, ConditionThatHoldsAtOnceStillRunsOneFullCheck) {
     EXPECT_EQ(fake::system().starts.size(), 1u);
 }
 
-TEST_F(SurveillanceTest, ZeroCheckPeriodChecksWithoutPause) {
-    settings.checkPeriod = 0;
-    checks(3);
-    EXPECT_EQ(fake::system().sleeps, (std::vector<std::uint32_t>{0, 0, 0}));
-    EXPECT_EQ(fake::system().clockMs, 0u);
+TEST_F(SurveillanceTest, CheckPeriodBelowTheShortestIsRaisedAndSaidOnce) {
+    settings.finishCondition = {FinishKind::RestartCount, false, L"", 3};
+    for (const std::uint32_t period : {0u, 9u, 10u}) {
+        test::resetSystem();
+        fake::system().startedProcessesRun = false;
+        settings.checkPeriod = period;
+        EXPECT_EQ(runSurveillance(settings, 1), 0);
+        EXPECT_EQ(fake::system().sleeps, (std::vector<std::uint32_t>{10, 10, 10})) << period;
+        EXPECT_EQ(output().starts_with(L"A check period of " + std::to_wstring(period) +
+                                       L" ms would keep a processor busy; checking every 10 ms instead.\n"
+                                       L"Ready to go."),
+                  period < 10)
+            << output();
+        EXPECT_EQ(settings.checkPeriod, period);
+    }
 }
 
 TEST_F(SurveillanceTest, FailedEnumerationCountsAsMissing) {
@@ -217,7 +253,7 @@ TEST_F(SurveillanceTest, FolderIsNeverStarted) {
     fake::system().folders.push_back(kTarget);
     settings.finishCondition = {FinishKind::RestartCount, false, L"", 1};
     EXPECT_EQ(runSurveillance(settings, 1), 0);
-    EXPECT_NE(output().find(L"Failed to restart process (1 runs): " + kTarget + L" is a folder, not a program.\n"),
+    EXPECT_NE(output().find(L"Failed to restart process (1 runs): " + kTarget + L": It is a folder, not a program.\n"),
               std::wstring::npos)
         << output();
     EXPECT_TRUE(fake::system().starts.empty());
@@ -244,6 +280,8 @@ TEST(ProcessLookupTest, ListKeepsEnumerationOrderAndUnreadableEntries) {
     fake::addProcess(L"C:\\b.exe");
     fake::addProcess(L"");
     fake::addProcess(L"C:\\a.exe");
+    fake::addProcess(L"");
+    fake::system().processes.back().kernelThread = true; // no program image at all: not listed
     std::vector<std::wstring> list{L"kept"};
     EXPECT_TRUE(listRunningProcesses(list));
     EXPECT_EQ(list, (std::vector<std::wstring>{L"kept", L"C:\\b.exe", L"<unknown>", L"C:\\a.exe"}));

@@ -68,6 +68,20 @@ bool readProcessImagePath(ProcessId id, std::wstring& path) {
     return true;
 }
 
+bool isKernelThread(ProcessId id) {
+    const fake::FakeProcess* p = fake::findProcess(id);
+    return p != nullptr && p->kernelThread;
+}
+
+bool isBareProgramName(const std::wstring& name) { return name.find_first_of(L"\\/:") == std::wstring::npos; }
+
+bool searchProgram(const std::wstring& name, std::wstring& found) {
+    const auto program = system().searchablePrograms.find(name);
+    if (program == system().searchablePrograms.end()) return false;
+    found = program->second;
+    return true;
+}
+
 std::wstring foldPathCase(const std::wstring& path) { return system().foldCase ? foldWindowsCase(path) : path; }
 
 bool resolveTargetPath(const std::wstring& path, std::wstring& resolved) {

@@ -31,6 +31,7 @@ const std::string kReady =
     "Surveillance started. You may relax now, have a nice day!\n";
 const std::string kDone = "All done now. Press any key to exit...";
 const std::string kUsage = "Usage: procguard [--events FILE] [--no-wait] [config-file]\n";
+const std::string kRaisedPeriod = "A check period of 0 ms would keep a processor busy; checking every 10 ms instead.\n";
 const std::string kBigEndian("\xFE\xFF\0[\0m", 6);
 const std::string kInputEnded = "\nThe console input ended before the setup was complete; nothing to watch.\n";
 
@@ -172,7 +173,7 @@ TEST_F(BadInputRun, AFileWithOnlyATargetRunsOnTheDefaults) {
     // [finishCondition]. The first check, which tries to start the target,
     // comes after the default check period of 10 s (and not after the 30 s
     // of the response timeout); the run never ends by itself.
-    const std::string firstCheck = "Failed to restart process (1 runs): No such file or directory\n";
+    const std::string firstCheck = "Failed to restart process (1 runs): " + pathOf("missing") + ": No such file or directory\n";
     const auto started = std::chrono::steady_clock::now();
     std::chrono::steady_clock::duration untilFirstCheck {};
     const WatchdogRun run = watch(garbage(65536, "[") + "\n[main]\nprocessName=" + pathOf("missing") + "\n", 60s,
@@ -198,16 +199,26 @@ TEST_F(BadInputRun, MissingSectionsTakeTheirDefaults) {
     EXPECT_EQ(recorded(out), (std::vector<std::string> {out, "x", "<A>"}));
 
     // No [finishCondition]: the run never ends; a target that stays up is
-    // started once and then left alone.
+    // started once and then left alone. A period of 0 is raised, so 20
+    // checks take at least 19 of the shortest (the clock counts whole ms).
     const std::string sleeper = program("idle_sleeper");
     std::size_t instances = 0;
-    const WatchdogRun endless =
-        watch("[main]\nprocessName=" + sleeper + "\ncommandParams=30\ncheckPeriod=0\n" + countedVariable(), 20s,
-              afterChecks([&](pid_t) { instances = test::runningInstancesOf(sleeper).size(); }));
+    std::chrono::steady_clock::duration twentyChecks {};
+    const WatchdogRun endless = watch("[main]\nprocessName=" + sleeper + "\ncommandParams=30\ncheckPeriod=0\n" +
+                                          countedVariable(),
+                                      20s, [&](pid_t watchdog) {
+                                          const auto since = std::chrono::steady_clock::now();
+                                          afterChecks([&](pid_t) {
+                                              twentyChecks = std::chrono::steady_clock::now() - since;
+                                              instances = test::runningInstancesOf(sleeper).size();
+                                          })(watchdog);
+                                      });
     test::killInstancesOf(sleeper);
     EXPECT_TRUE(endless.stillRunning) << endless.output;
     EXPECT_EQ(occurrences(endless.output, "Process restarted ("), 1u) << endless.output;
     EXPECT_EQ(instances, 1u);
+    EXPECT_TRUE(endless.output.starts_with(kRaisedPeriod + kReady)) << endless.output;
+    EXPECT_GE(twentyChecks, 19 * 9ms);
 }
 
 TEST_F(BadInputRun, NegativeAndHugeNumbersKeepTheirDocumentedMeaning) {
@@ -222,7 +233,7 @@ TEST_F(BadInputRun, NegativeAndHugeNumbersKeepTheirDocumentedMeaning) {
                                   "[variable0]\nname=<Max>\nbaseValue=2147483647\n"
                                   "[variable1]\nname=<Min>\ntype=0\nbaseValue=-2147483648\n");
     EXPECT_EQ(run.exitCode, kExitFinished) << run.output;
-    EXPECT_EQ(run.output, kReady + "Process not running, restarting...\nAdjusting variable values:\n"
+    EXPECT_EQ(run.output, kRaisedPeriod + kReady + "Process not running, restarting...\nAdjusting variable values:\n"
                                    "<Max> : -2147483648\n<Min> : -2147483647\nProcess restarted (1 runs).\n" +
                               kDone);
     EXPECT_EQ(recorded(out), (std::vector<std::string> {out, "-2147483648", "-2147483647"}));
@@ -308,7 +319,7 @@ TEST_F(BadInputRun, SavingWhereNothingCanBeWrittenIsReportedAndTheRunGoesOn) {
         const WatchdogRun run = type("1\n" + target + "\n\n0\n1000\n2\n1\ny\n" + c.name + "\n");
         EXPECT_EQ(run.exitCode, kExitFinished) << run.output;
         EXPECT_TRUE(contains(run.output, "Enter configuration file name: The configuration could not be saved to " +
-                                             pathOf(c.name) + ": " + c.reason + "\n" + kReady))
+                                             pathOf(c.name) + ": " + c.reason + "\n" + kRaisedPeriod + kReady))
             << run.output;
         EXPECT_TRUE(contains(run.output, "Process restarted (1 runs).\n")) << run.output;
     }
@@ -325,7 +336,7 @@ TEST_F(BadInputRun, TargetsThatCannotStartAreReportedAtEveryRestart) {
         std::string target;
         std::string reason;
     } cases[] = {
-        {pathOf("adir"), pathOf("adir") + " is a folder, not a program."},
+        {pathOf("adir"), "It is a folder, not a program."},
         {pathOf("plain.txt"), "Permission denied"},
         {pathOf("script"), "Exec format error"},
         {"/" + std::string(2000, 'n'), "File name too long"},
@@ -333,8 +344,9 @@ TEST_F(BadInputRun, TargetsThatCannotStartAreReportedAtEveryRestart) {
     for (const auto& c : cases) {
         const WatchdogRun run = watch(runConfig(c.target));
         EXPECT_EQ(run.exitCode, kExitFinished) << c.target.substr(0, 100);
-        EXPECT_TRUE(contains(run.output, "Failed to restart process (1 runs): " + c.reason + "\n")) << run.output;
-        EXPECT_TRUE(contains(run.output, "Failed to restart process (2 runs): " + c.reason + "\n" + kDone))
+        EXPECT_TRUE(contains(run.output, "Failed to restart process (1 runs): " + c.target + ": " + c.reason + "\n"))
+            << run.output;
+        EXPECT_TRUE(contains(run.output, "Failed to restart process (2 runs): " + c.target + ": " + c.reason + "\n" + kDone))
             << run.output;
     }
 
@@ -342,7 +354,7 @@ TEST_F(BadInputRun, TargetsThatCannotStartAreReportedAtEveryRestart) {
     const std::string typedPath = "/" + std::string(10 << 20, 'p');
     const WatchdogRun typed = type("1\n" + typedPath + "\n\n0\n1000\n2\n1\nn\n", 60s);
     EXPECT_EQ(typed.exitCode, kExitFinished);
-    EXPECT_TRUE(contains(typed.output, "Failed to restart process (1 runs): File name too long\n"));
+    EXPECT_TRUE(contains(typed.output, "Failed to restart process (1 runs): " + typedPath + ": File name too long\n"));
 }
 
 TEST_F(BadInputRun, TargetsThatDetachOrIgnoreSigtermAreLeftRunning) {

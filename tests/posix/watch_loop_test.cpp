@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/surveillance.h"
@@ -55,8 +56,12 @@ TEST(WatchLoop, TargetsAreKnownHoweverTheyAreNamed) {
     chmod(wrapper.c_str(), 0755);
     const std::string relative = std::filesystem::relative(sleeper).string();
     ASSERT_NE(relative.front(), '/');
+    // A bare name is the program PATH leads to, as in a shell.
+    const char* oldPath = std::getenv("PATH");
+    const std::string savedPath = oldPath != nullptr ? oldPath : "";
+    setenv("PATH", ("/nonexistent:" + folder.path + ":" + savedPath).c_str(), 1);
 
-    for (const std::string& named : {sleeper, link, script, wrapper, relative}) {
+    for (const std::string& named : {sleeper, link, script, wrapper, relative, std::string("idle_sleeper")}) {
         SCOPED_TRACE(named);
         WatchSettings settings;
         settings.processName = test::widen(named);
@@ -67,6 +72,9 @@ TEST(WatchLoop, TargetsAreKnownHoweverTheyAreNamed) {
         for (int check = 0; check < 5; ++check) runCheck(settings, state);
         EXPECT_EQ(state.restartCount, 1u) << "started once and left alone while it runs";
         EXPECT_LE(test::runningInstancesOf(sleeper).size(), 1u);
+        if (named == "idle_sleeper") {
+            EXPECT_EQ(getProcessImagePath(state.target.process.id), test::widen(sleeper));
+        }
 
         const ProcessId first = state.target.process.id;
         ASSERT_NE(first, 0u);
@@ -82,6 +90,7 @@ TEST(WatchLoop, TargetsAreKnownHoweverTheyAreNamed) {
         releaseTarget(state.target);
         test::killInstancesOf(sleeper); // what a killed script left running
     }
+    setenv("PATH", savedPath.c_str(), 1);
 }
 
 } // namespace

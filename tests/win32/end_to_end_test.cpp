@@ -120,7 +120,7 @@ TEST_F(Win32EndToEnd, AFolderTargetIsNeverOpened) {
     ASSERT_TRUE(run.started);
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_NE(run.output.find("Failed to restart process (1 runs): " + narrowText(target) +
-                              " is a folder, not a program.\n"),
+                              ": It is a folder, not a program.\n"),
               std::string::npos)
         << run.output;
 }
