@@ -136,13 +136,46 @@ TEST_F(SetupTest, SaveQuestionTakesOnlyTheFirstCharacter) {
     }
 }
 
-TEST_F(SetupTest, SaveThatFailsIsReported) {
+TEST_F(SetupTest, SaveThatFailsIsReportedAndAskedAgain) {
     fake::system().unwritablePaths.push_back(L"C:\\Work\\locked.ini");
-    ASSERT_EQ(dialogue(L"1\nC:\\x.exe\n\n100\n200\n0\ny\nlocked.ini\n"), SetupOutcome::Ready);
-    EXPECT_NE(fake::system().output.find(
-                  kSave + L"Enter configuration file name: The configuration could not be saved to "
-                          L"C:\\Work\\locked.ini: Access is denied.\n"),
-              std::wstring::npos);
+    const std::wstring answers = L"1\nC:\\x.exe\n\n100\n200\n0\ny\nlocked.ini\n";
+    const std::wstring failed = kSave + L"Enter configuration file name: The configuration could not be saved to "
+                                        L"C:\\Work\\locked.ini: Access is denied.\n";
+    ASSERT_EQ(dialogue(answers + L"y\nsaved.ini\n"), SetupOutcome::Ready);
+    EXPECT_TRUE(fake::system().output.ends_with(failed + kSave + L"Enter configuration file name: "));
+    EXPECT_EQ(fake::system().profiles[L"C:\\Work\\saved.ini"][L"main"][L"processName"], L"C:\\x.exe");
+
+    // Only a no, or the end of the input, gives up the settings.
+    test::resetSystem();
+    fake::system().unwritablePaths.push_back(L"C:\\Work\\locked.ini");
+    ASSERT_EQ(dialogue(answers + L"n\n"), SetupOutcome::Ready);
+    EXPECT_TRUE(fake::system().output.ends_with(failed + kSave));
+    test::resetSystem();
+    fake::system().unwritablePaths.push_back(L"C:\\Work\\locked.ini");
+    EXPECT_EQ(dialogue(answers), SetupOutcome::InputEnded);
+}
+
+// A path pasted with the quotes of "Copy as path" is used without them,
+// saved too; a name of a file that exists with its quotes keeps them.
+TEST_F(SetupTest, OnePairOfQuotesAroundAPathIsDropped) {
+    const std::pair<std::wstring, std::wstring> targets[] = {
+        {L"\"C:\\Jobs\\My Render.exe\"", L"C:\\Jobs\\My Render.exe"},
+        {L"\"\"C:\\x.exe\"\"", L"\"C:\\x.exe\""},
+        {L"\"C:\\x.exe", L"\"C:\\x.exe"},
+        {L"C:\\x \"y\"", L"C:\\x \"y\""},
+        {L"\"", L"\""},
+        {L"\"kept\"", L"\"kept\""},
+    };
+    for (const auto& [typed, target] : targets) {
+        test::resetSystem();
+        fake::system().existingFiles.push_back(L"\"kept\"");
+        ASSERT_EQ(dialogue(L"1\n" + typed + L"\n\n0\n0\n0\ny\n\"saved.ini\"\n"), SetupOutcome::Ready);
+        EXPECT_EQ(settings.processName, target);
+        EXPECT_EQ(fake::system().profiles[L"C:\\Work\\saved.ini"][L"main"][L"processName"], target);
+    }
+    fake::system().profiles[L"C:\\Work\\run.ini"][L"main"][L"processName"] = L"C:\\t.exe";
+    ASSERT_EQ(dialogue(L"3\n\"run.ini\"\n"), SetupOutcome::Ready);
+    EXPECT_EQ(settings.processName, L"C:\\t.exe");
 }
 
 // Input that ends at any point before the last answer must end the setup,

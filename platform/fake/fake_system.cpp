@@ -122,6 +122,11 @@ bool isFolder(const std::wstring& path) {
     return std::find(folders.begin(), folders.end(), path) != folders.end();
 }
 
+bool fileExists(const std::wstring& path) {
+    const auto& s = system();
+    return isFolder(path) || std::find(s.existingFiles.begin(), s.existingFiles.end(), path) != s.existingFiles.end();
+}
+
 Result startProcess(const std::wstring& path, const std::wstring& arguments, HeldProcess& started) {
     started = HeldProcess{};
     fake::FakeSystem& s = system();

@@ -62,6 +62,7 @@ struct FakeSystem {
     // resolveTargetPath: typed path -> resolved path; others cannot be resolved.
     std::map<std::wstring, std::wstring> resolvedPaths;
     std::vector<std::wstring> folders; // paths isFolder() reports
+    std::vector<std::wstring> existingFiles; // paths fileExists() reports, besides the folders
     // searchProgram: bare name -> the program its search finds; others are not found.
     std::map<std::wstring, std::wstring> searchablePrograms;
     // The calls that make up a check and the end of a run, in the order they

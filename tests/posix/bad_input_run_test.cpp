@@ -301,7 +301,7 @@ TEST_F(BadInputRun, NulInAValueEndsTheValue) {
     EXPECT_EQ(occurrences(run.output, "Process restarted ("), 1u) << run.output.substr(0, 500);
 }
 
-TEST_F(BadInputRun, SavingWhereNothingCanBeWrittenIsReportedAndTheRunGoesOn) {
+TEST_F(BadInputRun, SavingWhereNothingCanBeWrittenIsReportedAndAskedAgain) {
     const std::string target = program("exit_at_once");
     std::filesystem::create_directory(pathOf("adir"));
     test::writeBytes(pathOf("plain"), "x");
@@ -316,10 +316,12 @@ TEST_F(BadInputRun, SavingWhereNothingCanBeWrittenIsReportedAndTheRunGoesOn) {
         {"be.ini", "it is UTF-16BE text, which procguard cannot read (it reads UTF-8 and UTF-16LE)"},
     };
     for (const auto& c : cases) {
-        const WatchdogRun run = type("1\n" + target + "\n\n0\n1000\n2\n1\ny\n" + c.name + "\n");
+        const WatchdogRun run = type("1\n" + target + "\n\n0\n1000\n2\n1\ny\n" + c.name + "\nn\n");
         EXPECT_EQ(run.exitCode, kExitFinished) << run.output;
         EXPECT_TRUE(contains(run.output, "Enter configuration file name: The configuration could not be saved to " +
-                                             pathOf(c.name) + ": " + c.reason + "\n" + kRaisedPeriod + kReady))
+                                             pathOf(c.name) + ": " + c.reason +
+                                             "\nConfiguration complete. Save configuration for reuse? (y/n)\n" +
+                                             kRaisedPeriod + kReady))
             << run.output;
         EXPECT_TRUE(contains(run.output, "Process restarted (1 runs).\n")) << run.output;
     }
