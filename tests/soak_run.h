@@ -1,6 +1,6 @@
 // The soak run of the surveillance checks against the real system, the same
-// on every platform: no pause between checks and a target that ends the
-// moment it starts, so the watchdog holds each instance it starts, sees it end, looks
+// on every platform: a check period of 0 and a target that ends the moment it
+// starts, so the watchdog holds each instance it starts, sees it end, looks
 // the target up among all processes, restarts it and lets go of the one
 // before, over and over. The platform's test samples what the
 // watchdog holds (descriptors, handles, memory, zombies) after the warm-up
@@ -51,9 +51,7 @@ void runSoak(const SoakPlan& plan, const std::function<void()>& afterWarmUp, con
     settings.responseTimeout = 1000;
 
     SurveillanceState state = startingState(settings);
-    // Below the shortest period a run keeps: the soak checks without pause,
-    // so that thousands of checks and restarts fit its cap.
-    state.checkPeriod = 0;
+    state.checkPeriod = 0; // below a run's shortest, so that thousands of checks fit the cap
     int checks = 0;
     std::uint32_t restarts = 0;
     const auto cap = plan.cap * kSoakCapFactor;

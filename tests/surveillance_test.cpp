@@ -120,37 +120,23 @@ TEST_F(SurveillanceTest, VanishedWindowIsSkippedForTheNextOne) {
 TEST_F(SurveillanceTest, FailedStartIsReportedAndStillCounted) {
     fake::system().failingStarts.push_back(kTarget);
     checks(2);
-    EXPECT_EQ(output(), L"Process not running, restarting...\n"
-                        L"Failed to restart process (1 runs): C:\\Jobs\\render.exe: The system cannot find the file "
-                        L"specified.\n"
-                        L"Process not running, restarting...\n"
-                        L"Failed to restart process (2 runs): C:\\Jobs\\render.exe: The system cannot find the file "
-                        L"specified.\n");
+    const std::wstring failed = L": " + kTarget + L": The system cannot find the file specified.\n";
+    EXPECT_EQ(output(), L"Process not running, restarting...\nFailed to restart process (1 runs)" + failed +
+                            L"Process not running, restarting...\nFailed to restart process (2 runs)" + failed);
     EXPECT_EQ(state.restartCount, 2u);
 }
 
-// A bare name is the program the start's search finds: that file is started
-// and then known as the target. Until the search finds one, every check
-// looks again, and the bare name is started as it stands.
+// A bare name is the program the search finds; until it finds one, each
+// check looks again and starts the bare name.
 TEST_F(SurveillanceTest, BareNameIsTheProgramTheSearchFinds) {
     settings.processName = L"render.exe";
     fake::system().failingStarts.push_back(L"render.exe");
     checks(1);
-    EXPECT_EQ(output(), L"Process not running, restarting...\n"
-                        L"Failed to restart process (1 runs): render.exe: The system cannot find the file specified.\n");
+    EXPECT_NE(output().find(L"(1 runs): render.exe: The system cannot"), std::wstring::npos) << output();
     fake::system().searchablePrograms[L"render.exe"] = kTarget;
     checks(5);
     ASSERT_EQ(fake::system().starts.size(), 2u);
     EXPECT_EQ(fake::system().starts[1].path, kTarget);
-    EXPECT_EQ(state.restartCount, 2u);
-
-    // Found running, it is watched without a start.
-    test::resetSystem();
-    started = false;
-    fake::system().searchablePrograms[L"render.exe"] = kTarget;
-    fake::addProcess(L"C:\\JOBS\\RENDER.EXE");
-    checks(3);
-    EXPECT_TRUE(fake::system().starts.empty());
 }
 
 TEST_F(SurveillanceTest, VariablesAreEvaluatedOnChecksWithoutRestart) {
@@ -184,20 +170,13 @@ TEST_F(SurveillanceTest, ConditionThatHoldsAtOnceStillRunsOneFullCheck) {
 }
 
 TEST_F(SurveillanceTest, CheckPeriodBelowTheShortestIsRaisedAndSaidOnce) {
-    settings.finishCondition = {FinishKind::RestartCount, false, L"", 3};
-    for (const std::uint32_t period : {0u, 9u, 10u}) {
-        test::resetSystem();
-        fake::system().startedProcessesRun = false;
-        settings.checkPeriod = period;
-        EXPECT_EQ(runSurveillance(settings, 1), 0);
-        EXPECT_EQ(fake::system().sleeps, (std::vector<std::uint32_t>{10, 10, 10})) << period;
-        EXPECT_EQ(output().starts_with(L"A check period of " + std::to_wstring(period) +
-                                       L" ms would keep a processor busy; checking every 10 ms instead.\n"
-                                       L"Ready to go."),
-                  period < 10)
-            << output();
-        EXPECT_EQ(settings.checkPeriod, period);
-    }
+    settings.checkPeriod = 0;
+    settings.finishCondition = {FinishKind::RestartCount, false, L"", 2};
+    fake::system().startedProcessesRun = false;
+    EXPECT_EQ(runSurveillance(settings, 1), 0);
+    EXPECT_EQ(fake::system().sleeps, (std::vector<std::uint32_t>{10, 10}));
+    EXPECT_TRUE(output().starts_with(L"A check period of 0 ms would keep a processor busy; checking every 10 ms "
+                                     L"instead.\nReady to go."));
 }
 
 TEST_F(SurveillanceTest, FailedEnumerationCountsAsMissing) {

@@ -56,12 +56,10 @@ TEST_F(VariableDialogue, TranscriptOfAFileCountAndARestartCount) {
     EXPECT_EQ(variables[1].baseValue, 7);
 }
 
-TEST_F(VariableDialogue, MaskLineIsTakenAsTypedButForItsQuotes) {
-    VariableList variables =
-        run(L"<a> <b>", L"y 1 trailing words\n  D:\\my files\\*.* \n0\ny 1\n\"D:\\my files\\*.*\"\n0\n");
-    ASSERT_EQ(variables.size(), 2u);
+TEST_F(VariableDialogue, MaskLineIsTakenAsTyped) {
+    VariableList variables = run(L"<a>", L"y 1 trailing words\n  D:\\my files\\*.* \n0\n");
+    ASSERT_EQ(variables.size(), 1u);
     EXPECT_EQ(variables[0].data, L"  D:\\my files\\*.* ");
-    EXPECT_EQ(variables[1].data, L"D:\\my files\\*.*");
 }
 
 TEST_F(VariableDialogue, DeclinedRecordIsRemovedAndTheNextTakesItsPlace) {
