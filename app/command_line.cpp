@@ -28,7 +28,8 @@ std::wstring helpText() {
     for (const char* c = kUsageLine; *c != '\0'; ++c) text.push_back(static_cast<wchar_t>(*c));
     text += L"Keeps one program running and answering. Without a config file it asks for the settings.\n"
             L"  config-file      load the settings from this file\n"
-            L"  --events FILE    append each check outcome and change of state to FILE as JSON Lines\n";
+            L"  --events FILE    append each check outcome and change of state to FILE as JSON Lines\n"
+            L"  --no-wait        never wait for a key, also at a console (for a console nobody watches)\n";
     text += L"  " + helpOptions + std::wstring(17 - helpOptions.size(), L' ') + L"show this help and exit\n";
     text += L"  --version        show the version and exit\n"
             L"  --               end of the options: a config file name beginning with - may follow\n";
@@ -52,6 +53,8 @@ CommandLine parseCommandLine(const std::vector<std::wstring>& arguments) {
         } else if (argument == L"--version") {
             line.action = CommandAction::Version;
             return line;
+        } else if (argument == L"--no-wait") {
+            line.noWait = true;
         } else if (argument == kEventsOption || argument.starts_with(kEventsOption + L"=")) {
             if (argument == kEventsOption) {
                 if (i + 1 == arguments.size()) return refuse(L"The option --events needs a file name.");

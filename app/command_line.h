@@ -1,5 +1,5 @@
-// The command line: procguard [--events FILE] [config-file], or --help, -h
-// (and /? on Windows), or --version.
+// The command line: procguard [--events FILE] [--no-wait] [config-file], or
+// --help, -h (and /? on Windows), or --version.
 #pragma once
 
 #include <optional>
@@ -19,6 +19,7 @@ struct CommandLine {
     CommandAction action = CommandAction::Watch;
     std::optional<std::wstring> configFile; // none: the setup dialogue
     std::wstring eventsFile;                // empty: no event log
+    bool noWait = false;                    // --no-wait: no key wait waits
     std::wstring problem;                   // why the line was refused
 };
 
@@ -35,6 +36,6 @@ std::vector<std::wstring> programArguments(int argc, char** argv);
 // the exit code.
 int answerCommandLine(const CommandLine& commandLine);
 
-inline constexpr char kUsageLine[] = "Usage: procguard [--events FILE] [config-file]\n";
+inline constexpr char kUsageLine[] = "Usage: procguard [--events FILE] [--no-wait] [config-file]\n";
 
 } // namespace procguard

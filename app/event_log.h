@@ -43,6 +43,7 @@ struct EventRecord {
     const std::wstring* arguments = nullptr;     // the argument line of a start
     const VariableList* variables = nullptr;     // their current values, in list order
     std::wstring error {};                       // what failed, and the system's reason
+    const std::wstring* program = nullptr;       // the path a start used; told on the console only
 };
 
 // Events go to the file at `path` from now on; an empty path keeps the log off.

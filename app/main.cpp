@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
     initializePlatform();
     const CommandLine commandLine = parseCommandLine(programArguments(argc, argv));
     if (commandLine.action != CommandAction::Watch) return answerCommandLine(commandLine);
+    // Before the privilege warning, whose key wait is the first.
+    if (commandLine.noWait) skipKeyWaits();
     const TokenHandle token = raiseDebugPrivilege();
     if (token == 0) return kExitNoThreadToken;
     openEventLog(commandLine.eventsFile);

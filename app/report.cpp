@@ -34,7 +34,8 @@ std::wstring consoleText(const EventRecord& record) {
         return L"Failed to terminate process. Restarting anyway, you may want to watch this...\n";
     case WatchEvent::Restarted: return L"Process restarted " + runsText(record.restarts) + L".\n";
     case WatchEvent::FailedToRestart:
-        return L"Failed to restart process " + runsText(record.restarts) + L": " + record.error + L"\n";
+        return L"Failed to restart process " + runsText(record.restarts) + L": " +
+               (record.program != nullptr ? *record.program + L": " : L"") + record.error + L"\n";
     // The key wait that follows keeps the cursor on this line.
     case WatchEvent::Finished: return L"All done now. Press any key to exit...";
     // On a line of its own: the stop may come in the middle of a prompt.

@@ -23,6 +23,11 @@ ConsoleInput& input() {
     return state;
 }
 
+bool& keyWaitsSkipped() {
+    static bool skipped = false;
+    return skipped;
+}
+
 // Makes at least one unread character available; false at end of input.
 bool fill() {
     ConsoleInput& in = input();
@@ -197,13 +202,20 @@ std::int32_t askSignedNumber(const char* prompt) { return askNumber(prompt, read
 
 bool consoleInputEnded() { return input().readEnded; }
 
-void waitForKey() { waitForKeystroke(); }
+void waitForKey() {
+    if (!keyWaitsSkipped()) waitForKeystroke();
+}
+
+void skipKeyWaits() { keyWaitsSkipped() = true; }
 
 void showMessageAndWaitForKey(const std::wstring& text) {
     printLine(text);
     waitForKey();
 }
 
-void resetConsoleInput() { input() = ConsoleInput{}; }
+void resetConsoleInput() {
+    input() = ConsoleInput{};
+    keyWaitsSkipped() = false;
+}
 
 } // namespace procguard

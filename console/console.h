@@ -50,13 +50,17 @@ std::int32_t askSignedNumber(const char* prompt);
 
 bool consoleInputEnded();
 
-// Discards keystrokes typed before the call, then waits for one key.
+// Discards keystrokes typed before the call, then waits for one key; returns
+// at once after skipKeyWaits().
 void waitForKey();
+// From now on every key wait returns at once, as it does without a keyboard
+// (--no-wait: a console that nobody watches).
+void skipKeyWaits();
 // Writes the text and a line end, then waits for a key.
 void showMessageAndWaitForKey(const std::wstring& text);
 
-// Forgets everything buffered; for a fresh start in tests and fuzzing (the
-// fake system's reset calls it).
+// Forgets everything buffered, and waits for keys again; for a fresh start
+// in tests and fuzzing (the fake system's reset calls it).
 void resetConsoleInput();
 
 } // namespace procguard

@@ -3,6 +3,7 @@
 
 #include "base/decimal.h"
 #include "console/console.h"
+#include "dialogue/path_answer.h"
 #include "dialogue/prompts.h"
 
 namespace procguard {
@@ -36,11 +37,11 @@ void readDirection(const char* prompt, bool& greater) {
     greater = answer != L'<';
 }
 
-// The mask or name line. False when the input ended.
-bool readText(const char* prompt, std::wstring& text) {
+// The mask or name line (a mask unquoted as a path). False when the input ended.
+bool readText(const char* prompt, std::wstring& text, bool path) {
     promptForLine(prompt);
     std::wstring answer;
-    if (readLine(answer) == ReadStatus::Ended)
+    if ((path ? readPathLine(answer) : readLine(answer)) == ReadStatus::Ended)
         return false;
     text = std::move(answer);
     return true;
@@ -68,7 +69,7 @@ void defineFinishCondition(FinishCondition& condition) {
 
     switch (condition.type) {
     case FinishKind::FileCount:
-        if (!readText(kFileMaskPrompt, condition.dataString))
+        if (!readText(kFileMaskPrompt, condition.dataString, true))
             return;
         if (!readThreshold("Enter the number to check against: ", condition.dataInt))
             return;
@@ -81,7 +82,7 @@ void defineFinishCondition(FinishCondition& condition) {
         return;
     case FinishKind::VariableValue:
         if (!readText("Enter the name of the variable to check (including <>):\n",
-                      condition.dataString))
+                      condition.dataString, false))
             return;
         if (!readThreshold("Enter the number to check against: ", condition.dataInt))
             return;

@@ -7,6 +7,7 @@
 #include "config/profile.h"
 #include "console/console.h"
 #include "dialogue/finish_dialogue.h"
+#include "dialogue/path_answer.h"
 #include "dialogue/variable_dialogue.h"
 #include "target/process_lookup.h"
 
@@ -20,7 +21,7 @@ SetupOutcome loadFromMenu(WatchSettings& settings) {
     promptForLine("Enter name of the config file to load: ");
     for (bool retry = false;; retry = true) {
         std::wstring fileName;
-        if (readLine(fileName) == ReadStatus::Ended) return SetupOutcome::InputEnded;
+        if (readPathLine(fileName) == ReadStatus::Ended) return SetupOutcome::InputEnded;
         if (retry && fileName.empty()) return SetupOutcome::BadConfig;
         const LoadResult loaded = loadConfig(fileName, settings);
         if (loaded.status == LoadStatus::Loaded) {
@@ -40,8 +41,8 @@ SetupOutcome pickRunningProcess(WatchSettings& settings) {
         // Without a list no index can ever be right; asking for one would never end.
         print("No running process could be listed.\n");
         promptForLine("Enter .exe file path: ");
-        return readLine(settings.processName) == ReadStatus::Ended ? SetupOutcome::InputEnded
-                                                                   : SetupOutcome::Ready;
+        return readPathLine(settings.processName) == ReadStatus::Ended ? SetupOutcome::InputEnded
+                                                                       : SetupOutcome::Ready;
     }
     print("Currently running processes:\n");
     for (std::size_t i = 0; i < processes.size(); ++i)
@@ -54,18 +55,21 @@ SetupOutcome pickRunningProcess(WatchSettings& settings) {
     return SetupOutcome::Ready;
 }
 
+// After a save that failed the question comes again, so that the settings
+// just typed are lost only when the user says no (or the input ends).
 void offerToSave(const WatchSettings& settings) {
-    print("Configuration complete. Save configuration for reuse? (y/n)\n");
-    wchar_t answer = 0;
-    if (readCharacter(answer) != ReadStatus::Ok || (answer != L'y' && answer != L'Y')) return;
-    promptForLine("Enter configuration file name: ");
-    std::wstring fileName;
-    if (readLine(fileName) != ReadStatus::Ok) return;
-    const Result saved = saveConfig(fileName, settings);
-    // Losing the settings silently would be worse than saying so.
-    if (!saved.ok)
+    for (;;) {
+        print("Configuration complete. Save configuration for reuse? (y/n)\n");
+        wchar_t answer = 0;
+        if (readCharacter(answer) != ReadStatus::Ok || (answer != L'y' && answer != L'Y')) return;
+        promptForLine("Enter configuration file name: ");
+        std::wstring fileName;
+        if (readPathLine(fileName) != ReadStatus::Ok) return;
+        const Result saved = saveConfig(fileName, settings);
+        if (saved.ok) return;
         printLine(L"The configuration could not be saved to " + resolveConfigPath(fileName) + L": " +
                   saved.error);
+    }
 }
 
 } // namespace
@@ -78,7 +82,7 @@ SetupOutcome runSetupDialogue(WatchSettings& settings) {
     if (choice == L'3') return loadFromMenu(settings);
     if (choice == L'1') {
         promptForLine("Enter .exe file path: ");
-        if (readLine(settings.processName) == ReadStatus::Ended) return SetupOutcome::InputEnded;
+        if (readPathLine(settings.processName) == ReadStatus::Ended) return SetupOutcome::InputEnded;
     } else {
         const SetupOutcome picked = pickRunningProcess(settings);
         if (picked != SetupOutcome::Ready) return picked;

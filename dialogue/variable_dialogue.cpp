@@ -4,6 +4,7 @@
 
 #include "base/decimal.h"
 #include "console/console.h"
+#include "dialogue/path_answer.h"
 #include "dialogue/prompts.h"
 
 namespace procguard {
@@ -30,7 +31,7 @@ bool defineVariable(Variable& variable) {
     if (variable.type == VariableKind::FileCount) {
         promptForLine(kFileMaskPrompt);
         std::wstring mask;
-        if (readLine(mask) == ReadStatus::Ended)
+        if (readPathLine(mask) == ReadStatus::Ended)
             return false;
         variable.data = std::move(mask);
     }

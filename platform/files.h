@@ -1,5 +1,5 @@
-// Files as the watch loop sees them: counts of a wildcard search, and
-// whether a path is a folder.
+// Files as the watch loop and the dialogue see them: counts of a wildcard
+// search, whether a path is a folder, whether it exists.
 #pragma once
 
 #include <cstdint>
@@ -14,5 +14,8 @@ std::int32_t countMatchingFiles(const std::wstring& mask);
 // True when `path` names an existing folder, which is never started: on
 // Windows the shell would open it in a file manager window at every check.
 bool isFolder(const std::wstring& path);
+
+// True when `path` names an existing directory entry of any kind.
+bool fileExists(const std::wstring& path);
 
 } // namespace procguard

@@ -26,6 +26,7 @@
 #include "platform/process.h"
 #include "platform/process_memory.h"
 #include "platform/profile.h"
+#include "platform/program_search.h"
 #include "platform/result.h"
 #include "platform/spawn.h"
 #include "platform/stop.h"

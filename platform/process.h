@@ -18,6 +18,11 @@ bool enumerateProcessIds(std::vector<ProcessId>& ids);
 // read. Paths of any length the platform allows are read whole.
 bool readProcessImagePath(ProcessId id, std::wstring& path);
 
+// Whether a process is a thread of the kernel, which runs no program at all
+// (Linux: PF_KTHREAD in /proc/PID/stat). A zombie or another user's process
+// is no kernel thread; Windows has none to tell.
+bool isKernelThread(ProcessId id);
+
 // The form in which two image paths are compared: Windows folds each code
 // unit with towlower; Linux file names are case-sensitive, so a path is
 // compared as it stands.

@@ -12,7 +12,8 @@ bool listRunningProcesses(std::vector<std::wstring>& processes) {
     std::vector<ProcessId> ids;
     if (!enumerateProcessIds(ids)) return false;
     for (ProcessId id : ids) {
-        if (id == 0) continue;
+        // A kernel thread runs no program: there is nothing to watch.
+        if (id == 0 || isKernelThread(id)) continue;
         processes.push_back(getProcessImagePath(id));
     }
     return true;

@@ -12,9 +12,9 @@ namespace procguard {
 // cannot be read.
 std::wstring getProcessImagePath(ProcessId id);
 
-// Appends the image path of every running process, in enumeration order
-// ("<unknown>" for those that cannot be read). False, with the list left as
-// it was, when the enumeration failed.
+// Appends the image path of every running process but the kernel's threads,
+// in enumeration order ("<unknown>" for those that cannot be read). False,
+// with the list left as it was, when the enumeration failed.
 bool listRunningProcesses(std::vector<std::wstring>& processes);
 
 // The form in which the target path is compared with image paths: resolved

@@ -44,21 +44,25 @@ inline void checkDialogueRunAndItsSavedFile(const std::filesystem::path& folder,
 
     // Shared-line answers: "y 0 10" keeps <A>, makes it a restart count and
     // gives its base value; "y 1" keeps <F> as a file count, whose mask is
-    // then read from the next line.
-    const std::string typed = "1\n" + recorder.string() + "\n" + (records / "args<A>.txt").string() +
+    // then read from the next line. Paths are pasted in quotes; the first
+    // save goes to a missing folder, so the question comes again.
+    const std::string unsaved = (folder / "missing" / "saved.ini").string();
+    const std::string typed = "1\n\"" + recorder.string() + "\"\n" + (records / "args<A>.txt").string() +
                               " -n <A> -m <A> -f <F>\n"
                               "y 0 10\n"
-                              "y 1\n" +
+                              "y 1\n\"" +
                               (counted / "*").string() +
-                              "\n"
+                              "\"\n"
                               "0\n"
                               "50\n1000\n"
                               "3\n<A>\n12\n>\n"
                               "y\n" +
-                              saved + "\n";
+                              unsaved + "\ny\n\"" + saved + "\"\n";
     const WatchdogOutcome dialogue = runWatchdog(typed, "");
     ASSERT_TRUE(dialogue.ended) << dialogue.output;
     EXPECT_EQ(dialogue.exitCode, 0) << dialogue.output;
+    EXPECT_TRUE(inOrder(dialogue.output, {"could not be saved to " + unsaved + ": ", "(y/n)\n", "Ready to go."}))
+        << dialogue.output;
     EXPECT_TRUE(contains(dialogue.output, "Adjusting variable values:\n<A> : 11\n<F> : 5\nProcess restarted (1 runs).\n"))
         << dialogue.output;
     EXPECT_TRUE(contains(dialogue.output, "<A> : 13\n<F> : 5\nProcess restarted (3 runs).\n"

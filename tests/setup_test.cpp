@@ -135,13 +135,24 @@ TEST_F(SetupTest, SaveQuestionTakesOnlyTheFirstCharacter) {
     }
 }
 
-TEST_F(SetupTest, SaveThatFailsIsReported) {
+TEST_F(SetupTest, SaveThatFailsIsReportedAndAskedAgain) {
     fake::system().unwritablePaths.push_back(L"C:\\Work\\locked.ini");
-    ASSERT_EQ(dialogue(L"1\nC:\\x.exe\n\n100\n200\n0\ny\nlocked.ini\n"), SetupOutcome::Ready);
-    EXPECT_NE(fake::system().output.find(
-                  kSave + L"Enter configuration file name: The configuration could not be saved to "
-                          L"C:\\Work\\locked.ini: Access is denied.\n"),
+    ASSERT_EQ(dialogue(L"1\nC:\\x.exe\n\n100\n200\n0\ny\nlocked.ini\ny\nsaved.ini\n"), SetupOutcome::Ready);
+    EXPECT_NE(fake::system().output.find(L"Enter configuration file name: The configuration could not be saved to "
+                                         L"C:\\Work\\locked.ini: Access is denied.\n" + kSave),
               std::wstring::npos);
+    EXPECT_EQ(fake::system().profiles[L"C:\\Work\\saved.ini"][L"main"][L"processName"], L"C:\\x.exe");
+}
+
+// One pair of quotes around a path is dropped, unless a file so named exists.
+TEST_F(SetupTest, OnePairOfQuotesAroundAPathIsDropped) {
+    fake::system().existingFiles.push_back(L"\"kept\"");
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"\"\"C:\\x.exe\"\"", L"\"C:\\x.exe\""}, {L"\"C:\\x.exe", L"\"C:\\x.exe"}, {L"\"kept\"", L"\"kept\""}};
+    for (const auto& [typed, target] : cases) {
+        ASSERT_EQ(dialogue(L"1\n" + typed + L"\n\n0\n0\n0\ny\n\"saved.ini\"\n"), SetupOutcome::Ready);
+        EXPECT_EQ(fake::system().profiles[L"C:\\Work\\saved.ini"][L"main"][L"processName"], target);
+    }
 }
 
 // Input that ends at any point before the last answer must end the setup,
@@ -181,7 +192,7 @@ TEST_F(SetupTest, CommandLineRefusesAMissingConfigAndWaitsForAKey) {
     ASSERT_EQ(runSetup(L"nothing.ini", settings), SetupOutcome::BadConfig);
     EXPECT_EQ(fake::system().transcript, L"Cannot read config file C:\\Work\\nothing.ini: The system cannot "
                                          L"find the file specified.\nUsage: procguard [--events FILE] "
-                                         L"[config-file]\n[key]");
+                                         L"[--no-wait] [config-file]\n[key]");
 }
 
 TEST_F(SetupTest, CommandLineOptionsAndNames) {
@@ -198,11 +209,13 @@ TEST_F(SetupTest, CommandLineOptionsAndNames) {
         {{L"/?"}, L"H"},
         {{L"--bogus", L"--help"}, L"R Unknown option: --bogus"},
         {{L"run.ini", L"--events"}, L"R The option --events needs a file name."},
+        {{L"run.ini", L"--no-wait"}, L"W run.ini  no wait"},
     };
     for (const auto& [arguments, expected] : cases) {
         const CommandLine line = parseCommandLine(arguments);
         std::wstring got(1, L"WHVR"[static_cast<int>(line.action)]);
         if (line.action == CommandAction::Watch) got += L" " + line.configFile.value_or(L"(none)") + L" " + line.eventsFile;
+        if (line.noWait) got += L" no wait";
         if (line.action == CommandAction::Refuse) got += L" " + line.problem;
         EXPECT_EQ(got, expected);
     }

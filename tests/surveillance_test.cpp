@@ -120,11 +120,23 @@ TEST_F(SurveillanceTest, VanishedWindowIsSkippedForTheNextOne) {
 TEST_F(SurveillanceTest, FailedStartIsReportedAndStillCounted) {
     fake::system().failingStarts.push_back(kTarget);
     checks(2);
-    EXPECT_EQ(output(), L"Process not running, restarting...\n"
-                        L"Failed to restart process (1 runs): The system cannot find the file specified.\n"
-                        L"Process not running, restarting...\n"
-                        L"Failed to restart process (2 runs): The system cannot find the file specified.\n");
+    const std::wstring failed = L": " + kTarget + L": The system cannot find the file specified.\n";
+    EXPECT_EQ(output(), L"Process not running, restarting...\nFailed to restart process (1 runs)" + failed +
+                            L"Process not running, restarting...\nFailed to restart process (2 runs)" + failed);
     EXPECT_EQ(state.restartCount, 2u);
+}
+
+// A bare name is the program the search finds; until it finds one, each
+// check looks again and starts the bare name.
+TEST_F(SurveillanceTest, BareNameIsTheProgramTheSearchFinds) {
+    settings.processName = L"render.exe";
+    fake::system().failingStarts.push_back(L"render.exe");
+    checks(1);
+    EXPECT_NE(output().find(L"(1 runs): render.exe: The system cannot"), std::wstring::npos) << output();
+    fake::system().searchablePrograms[L"render.exe"] = kTarget;
+    checks(5);
+    ASSERT_EQ(fake::system().starts.size(), 2u);
+    EXPECT_EQ(fake::system().starts[1].path, kTarget);
 }
 
 TEST_F(SurveillanceTest, VariablesAreEvaluatedOnChecksWithoutRestart) {
@@ -157,11 +169,14 @@ TEST_F(SurveillanceTest, ConditionThatHoldsAtOnceStillRunsOneFullCheck) {
     EXPECT_EQ(fake::system().starts.size(), 1u);
 }
 
-TEST_F(SurveillanceTest, ZeroCheckPeriodChecksWithoutPause) {
+TEST_F(SurveillanceTest, CheckPeriodBelowTheShortestIsRaisedAndSaidOnce) {
     settings.checkPeriod = 0;
-    checks(3);
-    EXPECT_EQ(fake::system().sleeps, (std::vector<std::uint32_t>{0, 0, 0}));
-    EXPECT_EQ(fake::system().clockMs, 0u);
+    settings.finishCondition = {FinishKind::RestartCount, false, L"", 2};
+    fake::system().startedProcessesRun = false;
+    EXPECT_EQ(runSurveillance(settings, 1), 0);
+    EXPECT_EQ(fake::system().sleeps, (std::vector<std::uint32_t>{10, 10}));
+    EXPECT_TRUE(output().starts_with(L"A check period of 0 ms would keep a processor busy; checking every 10 ms "
+                                     L"instead.\nReady to go."));
 }
 
 TEST_F(SurveillanceTest, FailedEnumerationCountsAsMissing) {
@@ -217,7 +232,7 @@ TEST_F(SurveillanceTest, FolderIsNeverStarted) {
     fake::system().folders.push_back(kTarget);
     settings.finishCondition = {FinishKind::RestartCount, false, L"", 1};
     EXPECT_EQ(runSurveillance(settings, 1), 0);
-    EXPECT_NE(output().find(L"Failed to restart process (1 runs): " + kTarget + L" is a folder, not a program.\n"),
+    EXPECT_NE(output().find(L"Failed to restart process (1 runs): " + kTarget + L": It is a folder, not a program.\n"),
               std::wstring::npos)
         << output();
     EXPECT_TRUE(fake::system().starts.empty());
@@ -244,6 +259,8 @@ TEST(ProcessLookupTest, ListKeepsEnumerationOrderAndUnreadableEntries) {
     fake::addProcess(L"C:\\b.exe");
     fake::addProcess(L"");
     fake::addProcess(L"C:\\a.exe");
+    fake::addProcess(L"");
+    fake::system().processes.back().kernelThread = true; // no program image at all: not listed
     std::vector<std::wstring> list{L"kept"};
     EXPECT_TRUE(listRunningProcesses(list));
     EXPECT_EQ(list, (std::vector<std::wstring>{L"kept", L"C:\\b.exe", L"<unknown>", L"C:\\a.exe"}));

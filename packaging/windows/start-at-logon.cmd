@@ -6,7 +6,8 @@ rem   start-at-logon.cmd CONFIG.ini [task-name]
 rem
 rem The task runs procguard.exe from this script's folder, as you, only while
 rem you are logged on and without elevation, and writes the events of each
-rem run beside the config file (CONFIG.jsonl). The task name defaults to
+rem run beside the config file (CONFIG.jsonl). Nobody watches the console the
+rem task opens, so procguard waits there for no key (--no-wait). The task name defaults to
 rem procguard-CONFIG; an existing task of that name is replaced.
 rem remove-logon-task.cmd removes the task again.
 rem
@@ -32,20 +33,20 @@ if exist "%config%\*" goto folder
 if not exist "%program%" goto noProgram
 
 rem schtasks takes at most 261 characters for the command of a task (/TR),
-rem counted after its own unquoting: the three paths, " --events ", a blank
-rem and six quotes. So the paths and the text between them may take 255:
+rem counted after its own unquoting: the three paths, " --no-wait --events ",
+rem a blank and six quotes. So the paths and the text between them may take 255:
 rem all but their last 255 characters must be nothing. Cutting 255 off the
 rem front instead would read past the end of a shorter value in Wine's cmd.
-set "bare=%program% --events %events% %config%"
+set "bare=%program% --no-wait --events %events% %config%"
 set "excess=%bare:~0,-255%"
 if defined excess goto tooLong
 
 rem For PowerShell's quotes below: ' is written ''.
 set "name=%task:'=''%"
 setlocal EnableDelayedExpansion
-set "command="!program!" --events "!events!" "!config!""
+set "command="!program!" --no-wait --events "!events!" "!config!""
 rem Inside the /TR argument the quotes of the command are written \".
-set "quoted=\"!program!\" --events \"!events!\" \"!config!\""
+set "quoted=\"!program!\" --no-wait --events \"!events!\" \"!config!\""
 "%SystemRoot%\System32\schtasks.exe" /Create /TN "!task!" /TR "!quoted!" /SC ONLOGON /RL LIMITED /IT /F
 if errorlevel 1 (
     echo start-at-logon: schtasks could not make the task "!task!" ^(see above^).>&2
@@ -85,7 +86,7 @@ exit /b 1
 :tooLong
 echo start-at-logon: the task's command would be longer than the 261 characters>&2
 echo that schtasks accepts for it (/TR):>&2
-echo   "%program%" --events "%events%" "%config%">&2
+echo   "%program%" --no-wait --events "%events%" "%config%">&2
 echo Move procguard or the config file to a folder with a shorter path.>&2
 exit /b 1
 

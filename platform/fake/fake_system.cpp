@@ -87,6 +87,20 @@ bool readProcessImagePath(ProcessId id, std::wstring& path) {
     return true;
 }
 
+bool isKernelThread(ProcessId id) {
+    const fake::FakeProcess* p = fake::findProcess(id);
+    return p != nullptr && p->kernelThread;
+}
+
+bool isBareProgramName(const std::wstring& name) { return name.find_first_of(L"\\/:") == std::wstring::npos; }
+
+bool searchProgram(const std::wstring& name, std::wstring& found) {
+    const auto program = system().searchablePrograms.find(name);
+    if (program == system().searchablePrograms.end()) return false;
+    found = program->second;
+    return true;
+}
+
 std::wstring foldPathCase(const std::wstring& path) { return system().foldCase ? foldWindowsCase(path) : path; }
 
 bool resolveTargetPath(const std::wstring& path, std::wstring& resolved) {
@@ -140,6 +154,11 @@ void releaseProcess(HeldProcess& process) {
 bool isFolder(const std::wstring& path) {
     const auto& folders = system().folders;
     return std::find(folders.begin(), folders.end(), path) != folders.end();
+}
+
+bool fileExists(const std::wstring& path) {
+    const auto& s = system();
+    return isFolder(path) || std::find(s.existingFiles.begin(), s.existingFiles.end(), path) != s.existingFiles.end();
 }
 
 Result startProcess(const std::wstring& path, const std::wstring& arguments, HeldProcess& started) {

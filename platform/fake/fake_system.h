@@ -28,6 +28,7 @@ struct FakeProcess {
     bool terminable = true;   // terminateProcess() succeeds and removes it
     bool holdable = true;     // holdProcess() can open it
     ProcessId tree = 0;       // the started target whose tree it belongs to; 0: none
+    bool kernelThread = false; // isKernelThread() reports it
 };
 
 struct StartRecord {
@@ -73,6 +74,9 @@ struct FakeSystem {
     // resolveTargetPath: typed path -> resolved path; others cannot be resolved.
     std::map<std::wstring, std::wstring> resolvedPaths;
     std::vector<std::wstring> folders; // paths isFolder() reports
+    std::vector<std::wstring> existingFiles; // paths fileExists() reports, besides the folders
+    // searchProgram: bare name -> the program its search finds; others are not found.
+    std::map<std::wstring, std::wstring> searchablePrograms;
     // The calls that make up a check and the end of a run, in the order they
     // came, with the values that tell them apart: "sleep 500", "enumerate",
     // "probe 77 1000" (window, timeout), "terminate 1000 1000" (id, timeout),

@@ -60,4 +60,9 @@ bool isFolder(const std::wstring& path) {
     return stat(encodeUtf8(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool fileExists(const std::wstring& path) {
+    struct stat info {};
+    return lstat(encodeUtf8(path).c_str(), &info) == 0;
+}
+
 } // namespace procguard

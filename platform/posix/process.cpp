@@ -1,10 +1,12 @@
 // Processes on Linux, as /proc shows them.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -95,6 +97,29 @@ bool readProcessImagePath(ProcessId id, std::wstring& path) {
     dropDeletedSuffix(exeLink, bytes);
     path = decodeUtf8(bytes);
     return true;
+}
+
+bool isKernelThread(ProcessId id) {
+    if (id == 0 || id > INT_MAX) return false;
+    // The flags are the ninth field. The second, the command name in
+    // parentheses, may hold blanks and parentheses itself, so the fields
+    // are counted from the last ')'.
+    constexpr unsigned long kKernelThreadFlag = 0x00200000; // PF_KTHREAD
+    char buffer[512];
+    const int fd = open(("/proc/" + std::to_string(id) + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const ssize_t length = read(fd, buffer, sizeof buffer - 1);
+    close(fd);
+    if (length <= 0) return false;
+    buffer[length] = '\0';
+    const char* fields = std::strrchr(buffer, ')');
+    if (fields == nullptr) return false;
+    // State, parent, process group, session, terminal, its process group.
+    for (int skipped = 0; skipped < 7; ++skipped) {
+        fields = std::strchr(fields + 1, ' ');
+        if (fields == nullptr) return false;
+    }
+    return (std::strtoul(fields + 1, nullptr, 10) & kKernelThreadFlag) != 0;
 }
 
 bool resolveTargetPath(const std::wstring& path, std::wstring& resolved) {

@@ -69,6 +69,10 @@ bool readProcessImagePath(ProcessId id, std::wstring& path) {
     return read;
 }
 
+// The kernel's own work shows as the System process, which is listed as
+// any process whose image cannot be read.
+bool isKernelThread(ProcessId) { return false; }
+
 bool resolveTargetPath(const std::wstring& path, std::wstring& resolved) {
     // The full path first (relative to the current directory), then the long
     // form of every short 8.3 name in it, which exists only for a file that

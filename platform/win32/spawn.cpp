@@ -137,7 +137,7 @@ Result startProcess(const std::wstring& path, const std::wstring& arguments, Hel
     if (!ShellExecuteExW(&info)) {
         const DWORD lastError = GetLastError();
         const INT_PTR code = reinterpret_cast<INT_PTR>(info.hInstApp);
-        return failure(lastError != 0 ? systemErrorMessage(lastError, path) : shellExecuteErrorText(code));
+        return failure(lastError != 0 ? systemErrorMessage(lastError) : shellExecuteErrorText(code));
     }
     // No process comes back where the file went to a program that was
     // already running (a document, a folder window); then nothing is held.

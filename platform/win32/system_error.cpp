@@ -17,6 +17,7 @@ std::wstring systemErrorMessage(unsigned long code, const std::wstring& subject)
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
         text.pop_back();
     if (text.empty()) text = L"error " + std::to_wstring(code);
+    if (subject == kDefaultErrorSubject && text.starts_with(subject)) text[0] = L'T';
     return text;
 }
 

@@ -30,7 +30,8 @@ const std::string kReady =
     "Ready to go. Press any key to start process surveillance.\n"
     "Surveillance started. You may relax now, have a nice day!\n";
 const std::string kDone = "All done now. Press any key to exit...";
-const std::string kUsage = "Usage: procguard [--events FILE] [config-file]\n";
+const std::string kUsage = "Usage: procguard [--events FILE] [--no-wait] [config-file]\n";
+const std::string kRaisedPeriod = "A check period of 0 ms would keep a processor busy; checking every 10 ms instead.\n";
 const std::string kBigEndian("\xFE\xFF\0[\0m", 6);
 const std::string kInputEnded = "\nThe console input ended before the setup was complete; nothing to watch.\n";
 
@@ -172,7 +173,7 @@ TEST_F(BadInputRun, AFileWithOnlyATargetRunsOnTheDefaults) {
     // [finishCondition]. The first check, which tries to start the target,
     // comes after the default check period of 10 s (and not after the 30 s
     // of the response timeout); the run never ends by itself.
-    const std::string firstCheck = "Failed to restart process (1 runs): No such file or directory\n";
+    const std::string firstCheck = "Failed to restart process (1 runs): " + pathOf("missing") + ": No such file or directory\n";
     const auto started = std::chrono::steady_clock::now();
     std::chrono::steady_clock::duration untilFirstCheck {};
     const WatchdogRun run = watch(garbage(65536, "[") + "\n[main]\nprocessName=" + pathOf("missing") + "\n", 60s,
@@ -198,16 +199,23 @@ TEST_F(BadInputRun, MissingSectionsTakeTheirDefaults) {
     EXPECT_EQ(recorded(out), (std::vector<std::string> {out, "x", "<A>"}));
 
     // No [finishCondition]: the run never ends; a target that stays up is
-    // started once and then left alone.
+    // started once and then left alone; its period of 0 is raised to 10 ms.
     const std::string sleeper = program("idle_sleeper");
     std::size_t instances = 0;
+    const auto since = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::duration twentyChecks {};
     const WatchdogRun endless =
         watch("[main]\nprocessName=" + sleeper + "\ncommandParams=30\ncheckPeriod=0\n" + countedVariable(), 20s,
-              afterChecks([&](pid_t) { instances = test::runningInstancesOf(sleeper).size(); }));
+              afterChecks([&](pid_t) {
+                  twentyChecks = std::chrono::steady_clock::now() - since;
+                  instances = test::runningInstancesOf(sleeper).size();
+              }));
     test::killInstancesOf(sleeper);
     EXPECT_TRUE(endless.stillRunning) << endless.output;
     EXPECT_EQ(occurrences(endless.output, "Process restarted ("), 1u) << endless.output;
     EXPECT_EQ(instances, 1u);
+    EXPECT_TRUE(endless.output.starts_with(kRaisedPeriod + kReady)) << endless.output;
+    EXPECT_GE(twentyChecks, 19 * 9ms);
 }
 
 TEST_F(BadInputRun, NegativeAndHugeNumbersKeepTheirDocumentedMeaning) {
@@ -222,7 +230,7 @@ TEST_F(BadInputRun, NegativeAndHugeNumbersKeepTheirDocumentedMeaning) {
                                   "[variable0]\nname=<Max>\nbaseValue=2147483647\n"
                                   "[variable1]\nname=<Min>\ntype=0\nbaseValue=-2147483648\n");
     EXPECT_EQ(run.exitCode, kExitFinished) << run.output;
-    EXPECT_EQ(run.output, kReady + "Process not running, restarting...\nAdjusting variable values:\n"
+    EXPECT_EQ(run.output, kRaisedPeriod + kReady + "Process not running, restarting...\nAdjusting variable values:\n"
                                    "<Max> : -2147483648\n<Min> : -2147483647\nProcess restarted (1 runs).\n" +
                               kDone);
     EXPECT_EQ(recorded(out), (std::vector<std::string> {out, "-2147483648", "-2147483647"}));
@@ -290,7 +298,7 @@ TEST_F(BadInputRun, NulInAValueEndsTheValue) {
     EXPECT_EQ(occurrences(run.output, "Process restarted ("), 1u) << run.output.substr(0, 500);
 }
 
-TEST_F(BadInputRun, SavingWhereNothingCanBeWrittenIsReportedAndTheRunGoesOn) {
+TEST_F(BadInputRun, SavingWhereNothingCanBeWrittenIsReportedAndAskedAgain) {
     const std::string target = program("exit_at_once");
     std::filesystem::create_directory(pathOf("adir"));
     test::writeBytes(pathOf("plain"), "x");
@@ -305,10 +313,12 @@ TEST_F(BadInputRun, SavingWhereNothingCanBeWrittenIsReportedAndTheRunGoesOn) {
         {"be.ini", "it is UTF-16BE text, which procguard cannot read (it reads UTF-8 and UTF-16LE)"},
     };
     for (const auto& c : cases) {
-        const WatchdogRun run = type("1\n" + target + "\n\n0\n1000\n2\n1\ny\n" + c.name + "\n");
+        const WatchdogRun run = type("1\n" + target + "\n\n0\n1000\n2\n1\ny\n" + c.name + "\nn\n");
         EXPECT_EQ(run.exitCode, kExitFinished) << run.output;
         EXPECT_TRUE(contains(run.output, "Enter configuration file name: The configuration could not be saved to " +
-                                             pathOf(c.name) + ": " + c.reason + "\n" + kReady))
+                                             pathOf(c.name) + ": " + c.reason +
+                                             "\nConfiguration complete. Save configuration for reuse? (y/n)\n" +
+                                             kRaisedPeriod + kReady))
             << run.output;
         EXPECT_TRUE(contains(run.output, "Process restarted (1 runs).\n")) << run.output;
     }
@@ -325,7 +335,7 @@ TEST_F(BadInputRun, TargetsThatCannotStartAreReportedAtEveryRestart) {
         std::string target;
         std::string reason;
     } cases[] = {
-        {pathOf("adir"), pathOf("adir") + " is a folder, not a program."},
+        {pathOf("adir"), "It is a folder, not a program."},
         {pathOf("plain.txt"), "Permission denied"},
         {pathOf("script"), "Exec format error"},
         {"/" + std::string(2000, 'n'), "File name too long"},
@@ -333,8 +343,9 @@ TEST_F(BadInputRun, TargetsThatCannotStartAreReportedAtEveryRestart) {
     for (const auto& c : cases) {
         const WatchdogRun run = watch(runConfig(c.target));
         EXPECT_EQ(run.exitCode, kExitFinished) << c.target.substr(0, 100);
-        EXPECT_TRUE(contains(run.output, "Failed to restart process (1 runs): " + c.reason + "\n")) << run.output;
-        EXPECT_TRUE(contains(run.output, "Failed to restart process (2 runs): " + c.reason + "\n" + kDone))
+        const std::string failed = ": " + c.target + ": " + c.reason + "\n";
+        EXPECT_TRUE(contains(run.output, "Failed to restart process (1 runs)" + failed)) << run.output;
+        EXPECT_TRUE(contains(run.output, "Failed to restart process (2 runs)" + failed + kDone))
             << run.output;
     }
 
@@ -342,7 +353,7 @@ TEST_F(BadInputRun, TargetsThatCannotStartAreReportedAtEveryRestart) {
     const std::string typedPath = "/" + std::string(10 << 20, 'p');
     const WatchdogRun typed = type("1\n" + typedPath + "\n\n0\n1000\n2\n1\nn\n", 60s);
     EXPECT_EQ(typed.exitCode, kExitFinished);
-    EXPECT_TRUE(contains(typed.output, "Failed to restart process (1 runs): File name too long\n"));
+    EXPECT_TRUE(contains(typed.output, "Failed to restart process (1 runs): " + typedPath + ": File name too long\n"));
 }
 
 TEST_F(BadInputRun, TargetsThatDetachOrIgnoreSigtermAreLeftRunning) {

@@ -181,7 +181,7 @@ elseif(CHECK STREQUAL "tgz")
     execute_process(COMMAND ${SETSID} --wait ${program} no-such-config.ini
                     WORKING_DIRECTORY ${work} INPUT_FILE /dev/null
                     OUTPUT_VARIABLE output ERROR_VARIABLE output RESULT_VARIABLE status TIMEOUT 30)
-    if(NOT status STREQUAL "3" OR NOT output MATCHES "Usage: procguard \\[--events FILE\\] \\[config-file\\]")
+    if(NOT status STREQUAL "3" OR NOT output MATCHES "Usage: procguard \\[--events FILE\\] \\[--no-wait\\] \\[config-file\\]")
         packaging_fail("a missing config file gave ${status} and:\n${output}")
     endif()
     execute_process(COMMAND ${program} --version OUTPUT_VARIABLE output RESULT_VARIABLE status TIMEOUT 30)

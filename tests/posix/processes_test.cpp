@@ -72,6 +72,21 @@ TEST(Processes, ReplacedExecutableKeepsItsPath) {
     test::endChild(child);
 }
 
+// A kernel thread runs no program and is not listed; a zombie is a process.
+TEST(Processes, KernelThreadsAreNotListed) {
+    ASSERT_EQ(test::readFile("/proc/2/comm"), "kthreadd\n") << "this system shows no kernel threads";
+    const pid_t zombie = test::spawnDirectly(test::testProgramPath("idle_sleeper"), {"0"});
+    ASSERT_TRUE(test::waitUntil([&] { return test::processState(zombie) == 'Z'; }));
+    EXPECT_TRUE(isKernelThread(2) && !isKernelThread(zombie) && !isKernelThread(getpid()));
+    std::vector<ProcessId> ids; // kernel threads counted by their other mark: kthreadd is their parent
+    std::vector<std::wstring> listed;
+    ASSERT_TRUE(enumerateProcessIds(ids) && listRunningProcesses(listed));
+    const auto threads = std::count_if(ids.begin(), ids.end(), [](ProcessId id) { return test::readProcessStat(id).parent == 2; });
+    const auto unknown = std::count(listed.begin(), listed.end(), L"<unknown>");
+    EXPECT_TRUE(unknown >= 1 && unknown < threads) << unknown << " unknown, " << threads << " kernel threads";
+    test::endChild(zombie);
+}
+
 TEST(Processes, UnreadableIdsReadUnknown) {
     EXPECT_EQ(getProcessImagePath(0), L"<unknown>");
     EXPECT_EQ(getProcessImagePath(0x7FFFFFFF), L"<unknown>"); // beyond pid_max

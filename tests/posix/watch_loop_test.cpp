@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/surveillance.h"
@@ -55,8 +56,11 @@ TEST(WatchLoop, TargetsAreKnownHoweverTheyAreNamed) {
     chmod(wrapper.c_str(), 0755);
     const std::string relative = std::filesystem::relative(sleeper).string();
     ASSERT_NE(relative.front(), '/');
+    // A bare name is the program PATH leads to, as in a shell.
+    const std::string savedPath = std::getenv("PATH");
+    setenv("PATH", ("/nonexistent:" + folder.path + ":" + savedPath).c_str(), 1);
 
-    for (const std::string& named : {sleeper, link, script, wrapper, relative}) {
+    for (const std::string& named : {sleeper, link, script, wrapper, relative, std::string("idle_sleeper")}) {
         SCOPED_TRACE(named);
         WatchSettings settings;
         settings.processName = test::widen(named);
@@ -82,6 +86,7 @@ TEST(WatchLoop, TargetsAreKnownHoweverTheyAreNamed) {
         releaseTarget(state.target);
         test::killInstancesOf(sleeper); // what a killed script left running
     }
+    setenv("PATH", savedPath.c_str(), 1);
 }
 
 } // namespace

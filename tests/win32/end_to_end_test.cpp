@@ -129,7 +129,7 @@ TEST_F(Win32EndToEnd, AFolderTargetIsNeverOpened) {
     ASSERT_TRUE(run.started);
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_NE(run.output.find("Failed to restart process (1 runs): " + narrowText(target) +
-                              " is a folder, not a program.\n"),
+                              ": It is a folder, not a program.\n"),
               std::string::npos)
         << run.output;
 }
@@ -150,7 +150,7 @@ TEST_F(Win32EndToEnd, HelpAndVersionAnswerWithoutWatching) {
     };
     const test::CapturedRun help = run(L"/?");
     EXPECT_EQ(help.exitCode, 0u);
-    EXPECT_EQ(help.output.find("Usage: procguard [--events FILE] [config-file]\n"), 0u) << help.output;
+    EXPECT_EQ(help.output.find("Usage: procguard [--events FILE] [--no-wait] [config-file]\n"), 0u) << help.output;
     EXPECT_NE(help.output.find("  -h, --help, /?   show this help and exit\n"), std::string::npos);
     EXPECT_EQ(run(L"--version").output, "procguard " PROCGUARD_VERSION "\n");
     EXPECT_EQ(run(L"-x").exitCode, 3u);

@@ -93,6 +93,30 @@ TEST(Win32WatchLoop, BatchFilesAndRelativePathsAreStartedOnce) {
     test::removeFolderTree(folder);
 }
 
+// A bare name is the program ShellExecuteEx finds (the Windows directory before
+// the system one, App Paths last): started once, held, found when it runs.
+TEST(Win32WatchLoop, ABareNameIsTheProgramTheStartFinds) {
+    const std::wstring program = test::testProgramPath(L"idle_sleeper"), quoted = L"\"" + program + L"\"";
+    const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\procguard_registered.exe";
+    RegSetKeyValueW(HKEY_CURRENT_USER, key, nullptr, REG_SZ, quoted.c_str(), (quoted.size() + 1) * sizeof(wchar_t));
+    std::wstring found;
+    EXPECT_TRUE(searchProgram(L"procguard_registered", found) && foldPathCase(found) == foldPathCase(program));
+    RegDeleteKeyW(HKEY_CURRENT_USER, key);
+    WatchSettings settings;
+    settings.processName = L"notepad.exe";
+    settings.responseTimeout = 5000;
+    SurveillanceState state = startingState(settings), again = startingState(settings);
+    for (int check = 0; check < 10; ++check) runCheck(settings, state);
+    for (int check = 0; check < 3; ++check) runCheck(settings, again);
+    wchar_t windows[MAX_PATH];
+    EXPECT_EQ(foldPathCase(getProcessImagePath(state.target.process.id)),
+              foldPathCase(std::wstring(windows, GetWindowsDirectoryW(windows, MAX_PATH)) + L"\\notepad.exe"));
+    EXPECT_EQ(state.restartCount + again.restartCount, 1u);
+    releaseTarget(again.target);
+    terminateProcess(state.target.process, 5000);
+    releaseTarget(state.target);
+}
+
 TEST(Win32ProcessLookup, AnEndedTargetIsNoLongerFound) {
     const std::wstring path = test::testProgramPath(L"idle_sleeper");
     test::terminateInstancesOf(path);
