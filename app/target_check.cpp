@@ -60,15 +60,6 @@ bool inStartGrace(const WatchSettings& settings, const SurveillanceState& state)
            monotonicMilliseconds() - state.lastStart.atMs < static_cast<std::int64_t>(settings.health.startGrace);
 }
 
-// The name a dump file takes: the program's file name without its folder
-// and extension.
-std::wstring programName(const std::wstring& processName) {
-    const std::size_t slash = processName.find_last_of(L"/\\");
-    std::wstring name = slash == std::wstring::npos ? processName : processName.substr(slash + 1);
-    if (const std::size_t dot = name.rfind(L'.'); dot != std::wstring::npos && dot != 0) name.resize(dot);
-    return name.empty() ? L"target" : name;
-}
-
 // The dump shows what hung: the process whose window did not answer, which
 // behind a batch file or a script is a child of the held one.
 void dumpBeforeTermination(const WatchSettings& settings, const SurveillanceState& state, const HeldProcess& target,
@@ -82,7 +73,7 @@ void dumpBeforeTermination(const WatchSettings& settings, const SurveillanceStat
     }
     const HeldProcess& dumped = culprit != target.id ? child : target;
     std::wstring file;
-    const Result written = writeDump(dumped, settings.restart.dumpFolder, programName(program), file);
+    const Result written = writeDump(dumped, settings.restart.dumpFolder, program, file);
     if (written.ok)
         report({.event = WatchEvent::Dumped, .restarts = state.restartCount, .pid = dumped.id, .file = file});
     else

@@ -1,6 +1,6 @@
 #include "base/dump_name.h"
 
-#include <cstdio>
+#include "base/log_text.h"
 
 namespace procguard {
 
@@ -13,19 +13,15 @@ std::wstring dumpFileName(std::wstring_view program, std::uint32_t processId,
     if (dot != std::wstring_view::npos && dot > 0) name = name.substr(0, dot);
     if (name.empty()) name = L"process";
 
-    using namespace std::chrono;
-    const auto seconds = floor<std::chrono::seconds>(time);
-    const auto day = floor<days>(seconds);
-    const year_month_day date{day};
-    const hh_mm_ss clock{seconds - day};
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04d%02u%02uT%02d%02d%02dZ", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-                  static_cast<int>(clock.seconds().count()));
+    // The log's time stamp, "2026-12-09T14:30:05.123Z", without its
+    // punctuation and to the second: a name every file system takes.
+    std::string stamp;
+    for (char c : formatUtcTime(time).substr(0, 19))
+        if (c != '-' && c != ':') stamp.push_back(c);
+    stamp.push_back('Z');
     std::wstring text(name);
     text += L"_" + std::to_wstring(processId) + L"_";
-    for (const char* c = stamp; *c != '\0'; ++c) text.push_back(static_cast<wchar_t>(*c));
+    text.append(stamp.begin(), stamp.end());
     text += extension;
     return text;
 }

@@ -60,7 +60,7 @@ void skipKeyWaits();
 void showMessageAndWaitForKey(const std::wstring& text);
 
 // Forgets everything buffered, and waits for keys again; for a fresh start
-// in tests and fuzzing (the fake system's reset calls it).
+// in tests and fuzzing (tests/unit_support.h calls it with the fake's reset).
 void resetConsoleInput();
 
 } // namespace procguard
