@@ -130,6 +130,7 @@ TEST_F(WatchPolicy, AHungTargetIsDumpedBeforeItIsTerminated) {
     EXPECT_EQ(runUntilRestart(1), (std::vector<std::string>{"surveillance started", "not responding", "dumped",
                                                             "terminated", "restarted", "finished"}));
     ASSERT_EQ(fake::system().dumps.size(), 1u);
+    EXPECT_EQ(fake::system().dumps[0], L"C:\\Dumps\\server_1000_20261207T170809Z.dmp") << "program, id, UTC time";
     EXPECT_NE(output().find(L"Process dumped to " + fake::system().dumps[0] + L".\n"), std::wstring::npos) << output();
     const auto& calls = fake::system().calls;
     const auto dump = std::find(calls.begin(), calls.end(), L"dump " + std::to_wstring(hung) + L" C:\\Dumps");
