@@ -14,6 +14,8 @@ enum class FigureSlot {
     Lookup4000,
     RestartLatencyShort,
     RestartLatencyLong,
+    RestartOnExitShort,
+    RestartOnExitLong,
     Memory,
     CpuPerCheck100,
     CpuPerCheck1000,

@@ -94,7 +94,8 @@ bool startWatch(const std::string& name, const WatchOptions& options, WatchRun& 
                                                           .checkPeriod = options.checkPeriodMs,
                                                           .responseTimeout = options.responseTimeoutMs,
                                                           .finishType = options.finishType,
-                                                          .finishCount = options.finishCount});
+                                                          .finishCount = options.finishCount,
+                                                          .moreSections = options.moreSections});
     if (!writeFile(config, text)) return false;
 
     std::vector<std::string> variables = watchEnvironment(run, options);

@@ -25,6 +25,8 @@ struct WatchOptions {
     std::string target;
     std::string arguments;
     std::uint32_t responseTimeoutMs = 1000;
+    // Sections appended to the config as they stand, e.g. "[restart]\nrestartOnExit=1\n".
+    std::string moreSections;
     // Variables added to the watchdog's environment, DISPLAY among them.
     std::vector<std::string> environment;
     // Non-empty: the Windows build (watchdogPath("BENCH_WINE_WATCHDOG"))
