@@ -44,6 +44,7 @@ std::string windowsPath(const std::string& path);
 
 struct WatchRun {
     pid_t pid = 0;         // the watchdog
+    pid_t target = 0;      // the target started before it (`targetAlreadyRunning`)
     std::string folder;    // config, target log and the watchdog's output
     std::string targetLog; // "start PID NS" / "exit PID NS" lines of bench_exit_target
 };
