@@ -94,7 +94,8 @@ bool startWatch(const std::string& name, const WatchOptions& options, WatchRun& 
                                                           .checkPeriod = options.checkPeriodMs,
                                                           .responseTimeout = options.responseTimeoutMs,
                                                           .finishType = options.finishType,
-                                                          .finishCount = options.finishCount});
+                                                          .finishCount = options.finishCount,
+                                                          .moreSections = options.moreSections});
     if (!writeFile(config, text)) return false;
 
     std::vector<std::string> variables = watchEnvironment(run, options);
@@ -102,10 +103,9 @@ bool startWatch(const std::string& name, const WatchOptions& options, WatchRun& 
     for (std::string& variable : variables) envp.push_back(variable.data());
     envp.push_back(nullptr);
     if (options.targetAlreadyRunning) {
-        pid_t target = 0;
         char* targetArgv[] = {const_cast<char*>(BENCH_EXIT_TARGET), nullptr};
-        if (posix_spawn(&target, BENCH_EXIT_TARGET, nullptr, nullptr, targetArgv, envp.data()) != 0) return false;
-        trackChild(target);
+        if (posix_spawn(&run.target, BENCH_EXIT_TARGET, nullptr, nullptr, targetArgv, envp.data()) != 0) return false;
+        trackChild(run.target);
         if (!waitForTargetStarts(run, 1, 5000)) return false;
     }
     const std::string output = run.folder + "/watchdog-output.txt";
@@ -140,6 +140,9 @@ bool startWatch(const std::string& name, const WatchOptions& options, WatchRun& 
 void stopWatch(WatchRun& run) {
     if (run.pid > 0) killChild(run.pid);
     run.pid = 0;
+    // Collected here, or it would stay a zombie for the rest of the run.
+    if (run.target > 0) killChild(run.target);
+    run.target = 0;
     // Targets die with the watchdog; this catches one that had not yet asked to.
     std::set<pid_t> running;
     for (const TargetEvent& event : readTargetLog(run.targetLog)) {

@@ -25,6 +25,8 @@ struct WatchOptions {
     std::string target;
     std::string arguments;
     std::uint32_t responseTimeoutMs = 1000;
+    // Sections appended to the config as they stand, e.g. "[restart]\nrestartOnExit=1\n".
+    std::string moreSections;
     // Variables added to the watchdog's environment, DISPLAY among them.
     std::vector<std::string> environment;
     // Non-empty: the Windows build (watchdogPath("BENCH_WINE_WATCHDOG"))
@@ -42,6 +44,7 @@ std::string windowsPath(const std::string& path);
 
 struct WatchRun {
     pid_t pid = 0;         // the watchdog
+    pid_t target = 0;      // the target started before it (`targetAlreadyRunning`)
     std::string folder;    // config, target log and the watchdog's output
     std::string targetLog; // "start PID NS" / "exit PID NS" lines of bench_exit_target
 };
