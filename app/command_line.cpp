@@ -78,18 +78,13 @@ std::vector<std::wstring> programArguments(int argc, char** argv) {
 
 int answerCommandLine(const CommandLine& commandLine) {
     switch (commandLine.action) {
-    case CommandAction::Help:
-        print(helpText());
-        return kExitAnswered;
-    case CommandAction::Version:
-        print("procguard " PROCGUARD_VERSION "\n");
-        return kExitAnswered;
+    case CommandAction::Help: print(helpText()); return kExitAnswered;
+    case CommandAction::Version: print("procguard " PROCGUARD_VERSION "\n"); return kExitAnswered;
     case CommandAction::Refuse:
         printLine(commandLine.problem);
         print(kUsageLine);
         return kExitBadConfig;
-    case CommandAction::Watch:
-        break;
+    case CommandAction::Watch: break;
     }
     return kExitAnswered;
 }

@@ -10,7 +10,7 @@ namespace procguard {
 namespace {
 
 struct EventLog {
-    std::wstring path; // empty: no log
+    std::wstring path;    // empty: no log
     bool failing = false; // the last write failed, and the console was told
 };
 

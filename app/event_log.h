@@ -32,18 +32,18 @@ enum class WatchEvent {
 // One line. A field holding its "none" value is left out of the line.
 struct EventRecord {
     WatchEvent event = WatchEvent::SurveillanceStarted;
-    std::uint32_t restarts = 0;                  // the restart count when the line is written
-    ProcessId pid = 0;                           // 0: no process id known
-    const wchar_t* probe = nullptr;              // the probe that failed: "heartbeat", "memory", "url", "command"
-    std::wstring reason {};                      // why the probe failed, or why a start waits
-    std::uint32_t failures = 0;                  // failed checks in a row so far; 0: not a probe's outcome
-    std::uint32_t failureLimit = 0;              // the failed checks that end the target (console only, not logged)
-    std::uint32_t delay = 0;                     // ms a start waits
-    std::wstring file {};                        // a dump written
-    const std::wstring* arguments = nullptr;     // the argument line of a start
-    const VariableList* variables = nullptr;     // their current values, in list order
-    std::wstring error {};                       // what failed, and the system's reason
-    const std::wstring* program = nullptr;       // the path a start used; told on the console only
+    std::uint32_t restarts = 0;              // the restart count when the line is written
+    ProcessId pid = 0;                       // 0: no process id known
+    const wchar_t* probe = nullptr;          // the probe that failed: "heartbeat", "memory", "url", "command"
+    std::wstring reason{};                   // why the probe failed, or why a start waits
+    std::uint32_t failures = 0;              // failed checks in a row so far; 0: not a probe's outcome
+    std::uint32_t failureLimit = 0;          // the failed checks that end the target (console only, not logged)
+    std::uint32_t delay = 0;                 // ms a start waits
+    std::wstring file{};                     // a dump written
+    const std::wstring* arguments = nullptr; // the argument line of a start
+    const VariableList* variables = nullptr; // their current values, in list order
+    std::wstring error{};                    // what failed, and the system's reason
+    const std::wstring* program = nullptr;   // the path a start used; told on the console only
 };
 
 // Events go to the file at `path` from now on; an empty path keeps the log off.

@@ -28,13 +28,11 @@ int main(int argc, char** argv) {
         return endRun(RunEnd::Stopped, token, nothingWatched);
     }
     switch (outcome) {
-    case SetupOutcome::Ready:
-        break;
+    case SetupOutcome::Ready: break;
     case SetupOutcome::InputEnded:
         print("\nThe console input ended before the setup was complete; nothing to watch.\n");
         return kExitInputEnded;
-    case SetupOutcome::BadConfig:
-        return kExitBadConfig;
+    case SetupOutcome::BadConfig: return kExitBadConfig;
     }
     return runSurveillance(settings, token);
 }

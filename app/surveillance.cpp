@@ -37,8 +37,8 @@ void waitForNextCheck(const WatchSettings& settings, const SurveillanceState& st
 // Tells the delay of the next start, if the last one came to a quick end.
 void delayIfQuick(const WatchSettings& settings, SurveillanceState& state, bool terminated) {
     std::wstring why;
-    const std::uint32_t delay = delayNextStart(state.backoff, settings.restart, state.checkPeriod,
-                                               state.lastStart, terminated, monotonicMilliseconds(), why);
+    const std::uint32_t delay = delayNextStart(state.backoff, settings.restart, state.checkPeriod, state.lastStart,
+                                               terminated, monotonicMilliseconds(), why);
     if (delay != 0)
         report({.event = WatchEvent::RestartDelayed, .restarts = state.restartCount, .reason = why, .delay = delay});
 }
@@ -70,14 +70,18 @@ void restartTarget(const WatchSettings& settings, const std::wstring& program, S
     const std::wstring arguments = substituteVariables(settings.commandParams, state.variables);
     HeldProcess process;
     // The shell would open a folder in a file manager window at every check.
-    const Result started = isFolder(program) ? failure(L"It is a folder, not a program.")
-                                             : startProcess(program, arguments, process);
+    const Result started =
+        isFolder(program) ? failure(L"It is a folder, not a program.") : startProcess(program, arguments, process);
     state.lastStart = {true, !started.ok, monotonicMilliseconds()};
     state.failures = 0;
     holdStartedTarget(state.target, process);
     report({.event = started.ok ? WatchEvent::Restarted : WatchEvent::FailedToRestart,
-            .restarts = state.restartCount, .pid = process.id, .arguments = &arguments,
-            .variables = &state.variables, .error = started.error, .program = &program});
+            .restarts = state.restartCount,
+            .pid = process.id,
+            .arguments = &arguments,
+            .variables = &state.variables,
+            .error = started.error,
+            .program = &program});
 }
 
 } // namespace

@@ -20,8 +20,8 @@ namespace {
 struct Failure {
     bool failed = false;
     const wchar_t* probe = nullptr; // nullptr: the window did not answer
-    std::wstring reason {};
-    ProcessId culprit = 0;          // whose window did not answer: the target's, or one of its tree's
+    std::wstring reason{};
+    ProcessId culprit = 0; // whose window did not answer: the target's, or one of its tree's
 };
 
 // A window that does not answer in time fails the check; for a target the
@@ -77,7 +77,9 @@ void dumpBeforeTermination(const WatchSettings& settings, const SurveillanceStat
     if (written.ok)
         report({.event = WatchEvent::Dumped, .restarts = state.restartCount, .pid = dumped.id, .file = file});
     else
-        report({.event = WatchEvent::DumpFailed, .restarts = state.restartCount, .pid = dumped.id,
+        report({.event = WatchEvent::DumpFailed,
+                .restarts = state.restartCount,
+                .pid = dumped.id,
                 .error = written.error});
     releaseProcess(child);
 }
@@ -88,7 +90,9 @@ void terminateTarget(const WatchSettings& settings, const SurveillanceState& sta
     if (terminateProcess(target, settings.responseTimeout)) {
         report({.event = WatchEvent::Terminated, .restarts = state.restartCount, .pid = target.id});
     } else {
-        report({.event = WatchEvent::FailedToTerminate, .restarts = state.restartCount, .pid = target.id,
+        report({.event = WatchEvent::FailedToTerminate,
+                .restarts = state.restartCount,
+                .pid = target.id,
                 .error = L"it could not be terminated, or did not end within " +
                          std::to_wstring(settings.responseTimeout) + L" ms"});
     }
@@ -108,8 +112,12 @@ bool checkRunningTarget(const WatchSettings& settings, SurveillanceState& state,
     ++state.failures;
     const std::uint32_t limit = settings.health.failedChecks;
     report({.event = failure.probe != nullptr ? WatchEvent::Unhealthy : WatchEvent::NotResponding,
-            .restarts = state.restartCount, .pid = target.id, .probe = failure.probe, .reason = failure.reason,
-            .failures = state.failures, .failureLimit = limit});
+            .restarts = state.restartCount,
+            .pid = target.id,
+            .probe = failure.probe,
+            .reason = failure.reason,
+            .failures = state.failures,
+            .failureLimit = limit});
     if (state.failures < limit) return false;
     state.failures = 0;
     terminateTarget(settings, state, target, failure.culprit);

@@ -25,7 +25,7 @@ namespace bench {
 namespace {
 
 std::int64_t clockNanoseconds(clockid_t clock) {
-    timespec now {};
+    timespec now{};
     clock_gettime(clock, &now);
     return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
@@ -84,7 +84,7 @@ bool startIdleHelper(int count) {
     // well under a second, so a minute means something is wrong.
     std::string reply;
     char buffer[64];
-    pollfd waiting {pipeFds[0], POLLIN, 0};
+    pollfd waiting{pipeFds[0], POLLIN, 0};
     while (reply.find('\n') == std::string::npos && poll(&waiting, 1, 60000) > 0) {
         const ssize_t length = read(pipeFds[0], buffer, sizeof buffer);
         if (length <= 0) break;

@@ -20,7 +20,7 @@
 namespace {
 
 std::int64_t monotonicNanoseconds() {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
@@ -63,9 +63,8 @@ int main() {
     const long span = maxMs > low ? maxMs - low : 0;
     const long lifetimeMs = low + (span > 0 ? std::rand() % (span + 1) : 0);
     const std::int64_t end = started + static_cast<std::int64_t>(lifetimeMs) * 1000000;
-    timespec until {static_cast<time_t>(end / 1000000000), static_cast<long>(end % 1000000000)};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) != 0) {
-    }
+    timespec until{static_cast<time_t>(end / 1000000000), static_cast<long>(end % 1000000000)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) != 0) {}
     record(log, "exit", monotonicNanoseconds());
     return 0;
 }

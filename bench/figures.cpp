@@ -22,9 +22,9 @@ std::map<FigureSlot, Line>& lines() {
 } // namespace
 
 void recordFigure(FigureSlot slot, const std::string& value, const std::string& goal, double ratio, bool met) {
-    lines()[slot] = {format("%s | goal %s | ratio %.2f | %s", value.c_str(), goal.c_str(), ratio,
-                            met ? "met" : "NOT MET"),
-                     true, met};
+    lines()[slot] = {
+        format("%s | goal %s | ratio %.2f | %s", value.c_str(), goal.c_str(), ratio, met ? "met" : "NOT MET"), true,
+        met};
 }
 
 void recordNote(FigureSlot slot, const std::string& text) { lines()[slot] = {text, true, false, false}; }

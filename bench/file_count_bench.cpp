@@ -65,9 +65,13 @@ FindRun runFind(const std::string& folder, const char* outputPath) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outputPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    char* argv[] = {const_cast<char*>("find"), const_cast<char*>(folder.c_str()),
-                    const_cast<char*>("-maxdepth"), const_cast<char*>("1"),
-                    const_cast<char*>("-name"), const_cast<char*>(kPattern), nullptr};
+    char* argv[] = {const_cast<char*>("find"),
+                    const_cast<char*>(folder.c_str()),
+                    const_cast<char*>("-maxdepth"),
+                    const_cast<char*>("1"),
+                    const_cast<char*>("-name"),
+                    const_cast<char*>(kPattern),
+                    nullptr};
     FindRun run;
     const std::int64_t begin = monotonicNanoseconds();
     pid_t pid = 0;
@@ -76,7 +80,7 @@ FindRun runFind(const std::string& folder, const char* outputPath) {
     if (error != 0) return run;
     trackChild(pid);
     int status = 0;
-    rusage usage {};
+    rusage usage{};
     const pid_t done = wait4(pid, &status, 0, &usage);
     forgetChild(pid);
     run.wallNs = static_cast<double>(monotonicNanoseconds() - begin);
@@ -108,7 +112,8 @@ void countFilesAgainstFind(benchmark::State& state) {
     const FindRun check = runFind(folder, listing.c_str());
     const int found = countLines(listing);
     if (counted != kMatching || !check.ok || found != kMatching) {
-        const std::string reason = format("countMatchingFiles gave %d, find %d (expected %d)", counted, found, kMatching);
+        const std::string reason =
+            format("countMatchingFiles gave %d, find %d (expected %d)", counted, found, kMatching);
         state.SkipWithError(reason.c_str());
         recordFailure(FigureSlot::FileCount, what, reason);
         return;

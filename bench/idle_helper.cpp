@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
         if (child == 0) {
             if (!dieWithParent(self)) _exit(0);
             close(STDOUT_FILENO); // the end of "ready" is the first process's to give
-            idleForever(); // the ending signals stay blocked: only SIGKILL ends it
+            idleForever();        // the ending signals stay blocked: only SIGKILL ends it
         }
         children.push_back(child);
     }

@@ -17,7 +17,7 @@ namespace {
 xcb_atom_t intern(xcb_connection_t* connection, const char* name) {
     xcb_intern_atom_reply_t* reply =
         xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    const xcb_atom_t atom = reply != nullptr ? reply->atom : xcb_atom_t {XCB_ATOM_NONE};
+    const xcb_atom_t atom = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
     std::free(reply);
     return atom;
 }
@@ -25,7 +25,7 @@ xcb_atom_t intern(xcb_connection_t* connection, const char* name) {
 // Sends one ping and waits for its pong, which comes to the root.
 bool pingOnce(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t protocols, xcb_atom_t ping,
               std::uint32_t stamp) {
-    xcb_client_message_event_t message {};
+    xcb_client_message_event_t message{};
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
     message.window = window;
@@ -43,7 +43,7 @@ bool pingOnce(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t prot
             std::free(event);
             if (ours) return true;
         }
-        pollfd watched {xcb_get_file_descriptor(connection), POLLIN, 0};
+        pollfd watched{xcb_get_file_descriptor(connection), POLLIN, 0};
         if (xcb_connection_has_error(connection) != 0 || poll(&watched, 1, 5000) <= 0) return false;
     }
 }
@@ -63,7 +63,7 @@ PingFloor measurePingFloor(const std::string& display, std::uint32_t window, std
     xcb_change_window_attributes(connection, root, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(connection);
 
-    const timespec pause {0, static_cast<long>(periodMs) * 1000000L};
+    const timespec pause{0, static_cast<long>(periodMs) * 1000000L};
     std::vector<double> pingNs, wholeNs;
     for (int stamp = 1; stamp <= pings; ++stamp) {
         const std::int64_t asleep = threadCpuNanoseconds();

@@ -163,8 +163,8 @@ bool readCounters(const WatchRun (&runs)[kProbes], const ProbeWorld& world, Coun
 // The floor's sleep is the watchdog's wait: the check period and the
 // millisecond it adds so as never to wake early.
 std::vector<std::string> floorWords(Probe probe, const ProbeWorld& world, pid_t memoryTarget) {
-    std::vector<std::string> words {BENCH_PROBE_FLOOR, std::to_string(kWindowMs), std::to_string(kPeriodMs + 1),
-                                    kSetups[probe].floorKind};
+    std::vector<std::string> words{BENCH_PROBE_FLOOR, std::to_string(kWindowMs), std::to_string(kPeriodMs + 1),
+                                   kSetups[probe].floorKind};
     switch (probe) {
     case kHeartbeat: words.push_back(world.heartbeat); break;
     case kMemory: words.push_back(std::to_string(memoryTarget)); break;
@@ -310,7 +310,8 @@ void probeCost(benchmark::State& state) {
     for (const Round& round : rounds) withoutProbes.push_back(round.perCheck[kNoProbe]);
     state.SetIterationTime(median(withoutProbes) / 1000);
     for (int probe = kHeartbeat; probe < kProbes; ++probe)
-        state.counters[std::string(kSetups[probe].floorKind) + "_ratio"] = recordProbe(static_cast<Probe>(probe), rounds);
+        state.counters[std::string(kSetups[probe].floorKind) + "_ratio"] =
+            recordProbe(static_cast<Probe>(probe), rounds);
 }
 
 } // namespace

@@ -41,7 +41,7 @@ namespace {
 constexpr long kUntimedCalls = 20;
 
 std::int64_t nanoseconds(clockid_t clock) {
-    timespec now {};
+    timespec now{};
     clock_gettime(clock, &now);
     return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
     const long durationMs = std::strtol(argv[1], nullptr, 10);
     const long periodMs = std::strtol(argv[2], nullptr, 10);
     // The watchdog's wait between checks is a ppoll as well.
-    const timespec pause {periodMs / 1000, (periodMs % 1000) * 1000000L};
+    const timespec pause{periodMs / 1000, (periodMs % 1000) * 1000000L};
     auto sleepAndCall = [&] {
         ppoll(nullptr, 0, &pause, nullptr);
         return make(call);

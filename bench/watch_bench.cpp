@@ -95,10 +95,10 @@ void restartLatency(benchmark::State& state) {
     state.counters["median_ms"] = middle;
     state.counters["worst_ms"] = worst;
     state.counters["latencies"] = static_cast<double>(latencies.size());
-    recordFigure(slot,
-                 format("%s: median %.1f ms, worst %.1f ms over %zu restarts", what.c_str(), middle, worst,
-                        latencies.size()),
-                 format("median <= %.0f ms", goal), middle / goal, middle <= goal);
+    recordFigure(
+        slot,
+        format("%s: median %.1f ms, worst %.1f ms over %zu restarts", what.c_str(), middle, worst, latencies.size()),
+        format("median <= %.0f ms", goal), middle / goal, middle <= goal);
 }
 
 // With restartOnExit=1 the wait between checks ends when the held target
@@ -118,8 +118,8 @@ void restartOnExitLatency(benchmark::State& state) {
         std::string failure;
         atCheck = runRestarts(format("exit-at-check-%u", period), period, restarts, "", failure);
         if (!atCheck.empty())
-            onExit = runRestarts(format("exit-wakes-%u", period), period, restarts, "[restart]\nrestartOnExit=1\n",
-                                 failure);
+            onExit =
+                runRestarts(format("exit-wakes-%u", period), period, restarts, "[restart]\nrestartOnExit=1\n", failure);
         if (onExit.empty()) {
             state.SkipWithError(failure.c_str());
             recordFailure(slot, what, failure);
@@ -150,7 +150,7 @@ FigureSlot cpuSlotFor(int processes) {
 // sleep of the check period, measured here at the same pace. On a small
 // virtual machine a timer wake-up alone costs tens of microseconds.
 double sleepFloorMs(std::uint32_t periodMs, int wakeUps) {
-    const timespec pause {0, static_cast<long>(periodMs) * 1000000L};
+    const timespec pause{0, static_cast<long>(periodMs) * 1000000L};
     nanosleep(&pause, nullptr);
     const std::int64_t begin = processRuntimeNanoseconds(getpid());
     for (int i = 0; i < wakeUps; ++i) nanosleep(&pause, nullptr);

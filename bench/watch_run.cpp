@@ -81,7 +81,7 @@ std::string windowsPath(const std::string& path) {
 }
 
 bool startWatch(const std::string& name, const WatchOptions& options, WatchRun& run) {
-    run = WatchRun {};
+    run = WatchRun{};
     if (scratchDirectory().empty()) return false;
     run.folder = scratchDirectory() + "/" + name;
     if (mkdir(run.folder.c_str(), 0755) != 0) return false;
@@ -111,7 +111,7 @@ bool startWatch(const std::string& name, const WatchOptions& options, WatchRun& 
     const std::string output = run.folder + "/watchdog-output.txt";
     const std::string watchdog = watchdogPath(underWine ? "BENCH_WINE_WATCHDOG" : "BENCH_WATCHDOG");
     if (watchdog.empty()) return false;
-    std::vector<std::string> words {watchdog, config};
+    std::vector<std::string> words{watchdog, config};
     if (underWine) words = {options.wineLoader, watchdog, windowsPath(config)};
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());

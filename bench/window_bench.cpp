@@ -101,8 +101,8 @@ bool measureInTurns(pid_t watchdog, const Side& side, Costs& costs, std::string&
             // A slow check delays the next one: a watchdog that lists a large
             // desktop at every check checks less often than its period says.
             if (checks < kSampleMs / static_cast<long>(kPeriodMs) / 8) {
-                reason = format("only %ld probes were answered in %d ms among %d other windows", checks, kSampleMs,
-                                size);
+                reason =
+                    format("only %ld probes were answered in %d ms among %d other windows", checks, kSampleMs, size);
                 return false;
             }
             const auto perCheck = [&](std::int64_t ns) { return static_cast<double>(ns) / 1e6 / checks; };
@@ -153,7 +153,8 @@ FigureSlot slotFor(bool wine, int size) {
 
 std::string sizeText(bool wine, int size) {
     return format("%s CPU per healthy check of a windowed target, %s other top-level windows",
-                  wine ? "Wine: procguard.exe's" : "procguard's", size == 1000 ? "1,000" : std::to_string(size).c_str());
+                  wine ? "Wine: procguard.exe's" : "procguard's",
+                  size == 1000 ? "1,000" : std::to_string(size).c_str());
 }
 
 std::string growthText(bool wine, bool server) {
@@ -179,8 +180,8 @@ void recordCosts(bool wine, const Costs& costs, const PingFloor& floor) {
     for (int size : kSizes) {
         const Cost cost = medianCost(costs.at(size));
         const std::string text = format("%s: %.4f ms (%s %.4f ms; medians of %d rounds of %d ms, checks every %u ms)",
-                                        sizeText(wine, size).c_str(), cost.watchdogMs,
-                                        wine ? "wineserver" : "X server", cost.serverMs, kRounds, kSampleMs, kPeriodMs);
+                                        sizeText(wine, size).c_str(), cost.watchdogMs, wine ? "wineserver" : "X server",
+                                        cost.serverMs, kRounds, kSampleMs, kPeriodMs);
         if (wine) {
             recordNote(slotFor(wine, size), text);
             continue;
@@ -210,7 +211,7 @@ void linuxWindowCheck(benchmark::State& state) {
     for (auto _ : state) {
         XServer server;
         if (!startXServer(server)) return fail(kNoXServer);
-        const std::vector<std::string> display {"DISPLAY=" + server.display};
+        const std::vector<std::string> display{"DISPLAY=" + server.display};
 
         Side side;
         side.server = server.pid;
@@ -225,7 +226,8 @@ void linuxWindowCheck(benchmark::State& state) {
         };
         std::vector<double> pingMs, withWakeUpMs;
         side.floorTurn = [&] {
-            const PingFloor floor = measurePingFloor(server.display, targetWindow(side.targetLog), kPeriodMs, kFloorPings);
+            const PingFloor floor =
+                measurePingFloor(server.display, targetWindow(side.targetLog), kPeriodMs, kFloorPings);
             pingMs.push_back(floor.pingMs);
             withWakeUpMs.push_back(floor.withWakeUpMs);
             return floor.pingMs > 0;
@@ -259,7 +261,7 @@ void wineWindowCheck(benchmark::State& state) {
             releaseWine(wine);
             return fail(kNoXServer);
         }
-        const std::vector<std::string> environment {"DISPLAY=" + server.display, "WINEDEBUG=-all"};
+        const std::vector<std::string> environment{"DISPLAY=" + server.display, "WINEDEBUG=-all"};
         // The first program with a window starts Wine's background services
         // and its desktop process, which can take long on a busy machine;
         // they are started here, outside the figures.

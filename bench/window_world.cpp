@@ -32,8 +32,8 @@ bool exists(const std::string& path) {
 // Starts `argv` with the benchmark's environment plus `environment`, its
 // standard input from /dev/null and the write end of a pipe as descriptor
 // `pipeTarget`; returns the pid (0 on failure) and the read end in `readEnd`.
-pid_t spawnWithPipe(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-                    int pipeTarget, int& readEnd) {
+pid_t spawnWithPipe(const std::vector<std::string>& argv, const std::vector<std::string>& environment, int pipeTarget,
+                    int& readEnd) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return 0;
     std::vector<std::string> variables;
@@ -74,7 +74,7 @@ std::string readLine(int fd, int timeoutMs) {
     std::string text;
     while (text.find('\n') == std::string::npos) {
         const std::int64_t left = (deadline - monotonicNanoseconds()) / 1000000;
-        pollfd watched {fd, POLLIN, 0};
+        pollfd watched{fd, POLLIN, 0};
         if (left <= 0 || poll(&watched, 1, static_cast<int>(left)) <= 0) break;
         char buffer[128];
         const ssize_t count = read(fd, buffer, sizeof buffer);
@@ -129,9 +129,9 @@ bool startXServer(XServer& server) {
         int fd = -1;
         // -displayfd: the number is written once it takes clients; a number
         // taken meanwhile makes it exit.
-        const pid_t pid = spawnWithPipe({"Xvfb", ":" + n, "-nolisten", "tcp", "-noreset", "-screen", "0",
-                                         "1280x1024x24", "-displayfd", "3"},
-                                        {}, 3, fd);
+        const pid_t pid = spawnWithPipe(
+            {"Xvfb", ":" + n, "-nolisten", "tcp", "-noreset", "-screen", "0", "1280x1024x24", "-displayfd", "3"}, {}, 3,
+            fd);
         if (pid == 0) return false;
         const std::string reported = readLine(fd, 15000);
         close(fd);
@@ -165,8 +165,7 @@ std::int64_t processThreadsRuntime(pid_t pid) {
     return total;
 }
 
-pid_t startWhenReady(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-                     int timeoutMs) {
+pid_t startWhenReady(const std::vector<std::string>& argv, const std::vector<std::string>& environment, int timeoutMs) {
     int fd = -1;
     const pid_t pid = spawnWithPipe(argv, environment, 1, fd);
     if (pid == 0) return 0;

@@ -28,8 +28,7 @@ std::int64_t processThreadsRuntime(pid_t pid);
 // added to the benchmark's own, and waits at most `timeoutMs` until it
 // writes "ready" to its standard output. Its pid, or 0 when it did not get
 // there (it is then killed).
-pid_t startWhenReady(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-                     int timeoutMs);
+pid_t startWhenReady(const std::vector<std::string>& argv, const std::vector<std::string>& environment, int timeoutMs);
 
 // How many lines of the file are `line`.
 long countLines(const std::string& path, const std::string& line);

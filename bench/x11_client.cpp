@@ -28,7 +28,7 @@ namespace {
 xcb_atom_t intern(xcb_connection_t* connection, const char* name) {
     xcb_intern_atom_reply_t* reply =
         xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    const xcb_atom_t atom = reply != nullptr ? reply->atom : xcb_atom_t {XCB_ATOM_NONE};
+    const xcb_atom_t atom = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
     std::free(reply);
     return atom;
 }
@@ -48,10 +48,10 @@ xcb_window_t createWindow(xcb_connection_t* connection, const xcb_screen_t* scre
     gethostname(host, HOST_NAME_MAX);
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 8,
                         std::strlen(host), host);
-    std::vector<xcb_atom_t> protocols {atoms.deleteWindow};
+    std::vector<xcb_atom_t> protocols{atoms.deleteWindow};
     if (answersPing) protocols.push_back(atoms.ping);
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atoms.protocols, XCB_ATOM_ATOM, 32,
-                        protocols.size(), protocols.data());
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atoms.protocols, XCB_ATOM_ATOM, 32, protocols.size(),
+                        protocols.data());
     xcb_map_window(connection, window);
     return window;
 }
@@ -77,8 +77,8 @@ int main(int argc, char** argv) {
     auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
     for (int i = 0; i < screenNumber && screens.rem != 0; ++i) xcb_screen_next(&screens);
     const xcb_screen_t* screen = screens.data;
-    const Atoms atoms {intern(connection, "_NET_WM_PID"), intern(connection, "WM_PROTOCOLS"),
-                       intern(connection, "WM_DELETE_WINDOW"), intern(connection, "_NET_WM_PING")};
+    const Atoms atoms{intern(connection, "_NET_WM_PID"), intern(connection, "WM_PROTOCOLS"),
+                      intern(connection, "WM_DELETE_WINDOW"), intern(connection, "_NET_WM_PING")};
 
     int log = -1;
     if (mode == "target") {
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
             std::free(event);
         }
         if (xcb_connection_has_error(connection) != 0) return 0;
-        pollfd watched {xcb_get_file_descriptor(connection), POLLIN, 0};
+        pollfd watched{xcb_get_file_descriptor(connection), POLLIN, 0};
         poll(&watched, 1, -1);
     }
 }

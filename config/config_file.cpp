@@ -40,29 +40,37 @@ constexpr std::int32_t kDefaultCheckPeriod = 10000;
 constexpr std::int32_t kDefaultResponseTimeout = 30000;
 
 const KeyRule<WatchSettings> kSettingsKeys[] = {
-    {L"main", L"processName", KeyType::Text, 0,
-     [](const WatchSettings& s) { return KeyValue{s.processName}; },
+    {L"main", L"processName", KeyType::Text, 0, [](const WatchSettings& s) { return KeyValue{s.processName}; },
      [](WatchSettings& s, KeyValue&& v) { s.processName = std::move(v.text); }},
-    {L"main", L"commandParams", KeyType::Text, 0,
-     [](const WatchSettings& s) { return KeyValue{s.commandParams}; },
+    {L"main", L"commandParams", KeyType::Text, 0, [](const WatchSettings& s) { return KeyValue{s.commandParams}; },
      [](WatchSettings& s, KeyValue&& v) { s.commandParams = std::move(v.text); }},
     {L"main", L"checkPeriod", KeyType::Integer, kDefaultCheckPeriod,
-     [](const WatchSettings& s) { return KeyValue{{}, static_cast<std::int32_t>(s.checkPeriod)}; },
+     [](const WatchSettings& s) {
+         return KeyValue{{}, static_cast<std::int32_t>(s.checkPeriod)};
+     },
      [](WatchSettings& s, KeyValue&& v) { s.checkPeriod = static_cast<std::uint32_t>(v.number); }},
     {L"main", L"responseTimeout", KeyType::Integer, kDefaultResponseTimeout,
-     [](const WatchSettings& s) { return KeyValue{{}, static_cast<std::int32_t>(s.responseTimeout)}; },
+     [](const WatchSettings& s) {
+         return KeyValue{{}, static_cast<std::int32_t>(s.responseTimeout)};
+     },
      [](WatchSettings& s, KeyValue&& v) { s.responseTimeout = static_cast<std::uint32_t>(v.number); }},
     {L"finishCondition", L"type", KeyType::Integer, 0,
-     [](const WatchSettings& s) { return KeyValue{{}, static_cast<std::int32_t>(s.finishCondition.type)}; },
+     [](const WatchSettings& s) {
+         return KeyValue{{}, static_cast<std::int32_t>(s.finishCondition.type)};
+     },
      [](WatchSettings& s, KeyValue&& v) { s.finishCondition.type = static_cast<FinishKind>(v.number); }},
     {L"finishCondition", L"dataInt", KeyType::Integer, 0,
-     [](const WatchSettings& s) { return KeyValue{{}, s.finishCondition.dataInt}; },
+     [](const WatchSettings& s) {
+         return KeyValue{{}, s.finishCondition.dataInt};
+     },
      [](WatchSettings& s, KeyValue&& v) { s.finishCondition.dataInt = v.number; }},
     {L"finishCondition", L"dataString", KeyType::Text, 0,
      [](const WatchSettings& s) { return KeyValue{s.finishCondition.dataString}; },
      [](WatchSettings& s, KeyValue&& v) { s.finishCondition.dataString = std::move(v.text); }},
     {L"finishCondition", L"dataBool", KeyType::Flag, 0,
-     [](const WatchSettings& s) { return KeyValue{{}, 0, s.finishCondition.dataBool}; },
+     [](const WatchSettings& s) {
+         return KeyValue{{}, 0, s.finishCondition.dataBool};
+     },
      [](WatchSettings& s, KeyValue&& v) { s.finishCondition.dataBool = v.flag; }},
 };
 
@@ -76,19 +84,24 @@ const wchar_t* const kVariableCountKey = L"variables";
 
 const KeyRule<Variable> kVariableKeys[] = {
     {nullptr, L"type", KeyType::Integer, 0,
-     [](const Variable& v) { return KeyValue{{}, static_cast<std::int32_t>(v.type)}; },
+     [](const Variable& v) {
+         return KeyValue{{}, static_cast<std::int32_t>(v.type)};
+     },
      [](Variable& v, KeyValue&& k) { v.type = static_cast<VariableKind>(k.number); }},
     {nullptr, L"name", KeyType::Text, 0, [](const Variable& v) { return KeyValue{v.name}; },
      [](Variable& v, KeyValue&& k) { v.name = std::move(k.text); }},
     {nullptr, L"data", KeyType::Text, 0, [](const Variable& v) { return KeyValue{v.data}; },
      [](Variable& v, KeyValue&& k) { v.data = std::move(k.text); }},
-    {nullptr, L"baseValue", KeyType::Integer, 0, [](const Variable& v) { return KeyValue{{}, v.baseValue}; },
+    {nullptr, L"baseValue", KeyType::Integer, 0,
+     [](const Variable& v) {
+         return KeyValue{{}, v.baseValue};
+     },
      [](Variable& v, KeyValue&& k) { v.baseValue = k.number; }},
 };
 
 template <typename Record, std::size_t N>
 Result saveKeys(const std::wstring& path, const std::wstring& ownSection, const Record& record,
-                  const KeyRule<Record> (&rules)[N]) {
+                const KeyRule<Record> (&rules)[N]) {
     for (const KeyRule<Record>& rule : rules) {
         const std::wstring section = rule.section != nullptr ? rule.section : ownSection;
         const KeyValue value = rule.get(record);
@@ -113,9 +126,7 @@ void loadKeys(const std::wstring& path, const std::wstring& ownSection, Record& 
         KeyValue value;
         switch (rule.type) {
         case KeyType::Text: value.text = readProfileString(section, rule.key, path, L""); break;
-        case KeyType::Integer:
-            value.number = readProfileInt(section, rule.key, path, rule.defaultNumber);
-            break;
+        case KeyType::Integer: value.number = readProfileInt(section, rule.key, path, rule.defaultNumber); break;
         case KeyType::Flag: value.flag = readProfileString(section, rule.key, path, L"false") == L"true"; break;
         }
         rule.set(record, std::move(value));
@@ -143,8 +154,7 @@ Result saveConfig(const std::wstring& fileName, const WatchSettings& settings) {
     const std::wstring path = resolveConfigPath(fileName);
     if (Result saved = saveKeys(path, L"", settings, kSettingsKeys); !saved.ok) return saved;
     const auto count = static_cast<std::int32_t>(settings.variables.size());
-    if (Result saved = writeProfileInt(kVariableCountSection, kVariableCountKey, path, count); !saved.ok)
-        return saved;
+    if (Result saved = writeProfileInt(kVariableCountSection, kVariableCountKey, path, count); !saved.ok) return saved;
     for (std::uint32_t index = 0; index < settings.variables.size(); ++index) {
         if (Result saved = saveKeys(path, variableSectionName(index), settings.variables[index], kVariableKeys);
             !saved.ok)

@@ -12,10 +12,10 @@ namespace procguard {
 namespace {
 
 enum class KeyKind {
-    Text,         // as written, checked by `check` when there is one
-    Number,       // a whole number from 0 (milliseconds, MiB)
-    Count,        // a whole number from 1
-    Switch,       // 0 or 1
+    Text,   // as written, checked by `check` when there is one
+    Number, // a whole number from 0 (milliseconds, MiB)
+    Count,  // a whole number from 1
+    Switch, // 0 or 1
 };
 
 // Where a key's value goes in the settings.
@@ -36,24 +36,38 @@ struct OptionalKey {
 const OptionalKey kOptionalKeys[] = {
     {L"health", L"heartbeatFile", KeyKind::Text, [](WatchSettings& s) { return KeyTarget{&s.health.heartbeatFile}; }},
     {L"health", L"heartbeatTimeout", KeyKind::Number,
-     [](WatchSettings& s) { return KeyTarget{nullptr, &s.health.heartbeatTimeout}; }},
+     [](WatchSettings& s) {
+         return KeyTarget{nullptr, &s.health.heartbeatTimeout};
+     }},
     {L"health", L"healthUrl", KeyKind::Text, [](WatchSettings& s) { return KeyTarget{&s.health.healthUrl}; },
      checkHealthUrl},
     {L"health", L"healthCommand", KeyKind::Text, [](WatchSettings& s) { return KeyTarget{&s.health.healthCommand}; },
      checkHealthCommand},
     {L"health", L"memoryLimit", KeyKind::Number,
-     [](WatchSettings& s) { return KeyTarget{nullptr, &s.health.memoryLimit}; }},
+     [](WatchSettings& s) {
+         return KeyTarget{nullptr, &s.health.memoryLimit};
+     }},
     {L"health", L"failedChecks", KeyKind::Count,
-     [](WatchSettings& s) { return KeyTarget{nullptr, &s.health.failedChecks}; }},
+     [](WatchSettings& s) {
+         return KeyTarget{nullptr, &s.health.failedChecks};
+     }},
     {L"health", L"startGrace", KeyKind::Number,
-     [](WatchSettings& s) { return KeyTarget{nullptr, &s.health.startGrace}; }},
+     [](WatchSettings& s) {
+         return KeyTarget{nullptr, &s.health.startGrace};
+     }},
     {L"restart", L"backoffLimit", KeyKind::Number,
-     [](WatchSettings& s) { return KeyTarget{nullptr, &s.restart.backoffLimit}; }},
+     [](WatchSettings& s) {
+         return KeyTarget{nullptr, &s.restart.backoffLimit};
+     }},
     {L"restart", L"stableRun", KeyKind::Number,
-     [](WatchSettings& s) { return KeyTarget{nullptr, &s.restart.stableRun}; }},
+     [](WatchSettings& s) {
+         return KeyTarget{nullptr, &s.restart.stableRun};
+     }},
     {L"restart", L"dumpFolder", KeyKind::Text, [](WatchSettings& s) { return KeyTarget{&s.restart.dumpFolder}; }},
     {L"restart", L"restartOnExit", KeyKind::Switch,
-     [](WatchSettings& s) { return KeyTarget{nullptr, nullptr, &s.restart.restartOnExit}; }},
+     [](WatchSettings& s) {
+         return KeyTarget{nullptr, nullptr, &s.restart.restartOnExit};
+     }},
 };
 
 // A whole decimal number, nothing before or after it but what the profile

@@ -21,7 +21,7 @@ enum class ReadStatus { Ok, NotANumber, Ended };
 
 // Writes the text; nothing is read.
 void print(const std::wstring& text);
-void print(const char* text); // 7-bit ASCII literal
+void print(const char* text);             // 7-bit ASCII literal
 void printLine(const std::wstring& text); // the text, then a line end
 
 // Writes the text, then discards the rest of the line an earlier character or

@@ -10,9 +10,7 @@ namespace procguard {
 
 namespace {
 
-std::wstring number(FinishKind kind) {
-    return formatDecimal(static_cast<std::int32_t>(kind));
-}
+std::wstring number(FinishKind kind) { return formatDecimal(static_cast<std::int32_t>(kind)); }
 
 // A threshold or maximum; an answer that is no number counts as 0, one too
 // large for the field as the nearest limit (a maximum of 3000000000 restarts
@@ -20,8 +18,7 @@ std::wstring number(FinishKind kind) {
 bool readThreshold(const char* prompt, std::int32_t& threshold) {
     print(prompt);
     std::int32_t answer = 0;
-    if (readClampedSignedNumber(answer) == ReadStatus::Ended)
-        return false;
+    if (readClampedSignedNumber(answer) == ReadStatus::Ended) return false;
     threshold = answer;
     return true;
 }
@@ -32,8 +29,7 @@ bool readThreshold(const char* prompt, std::int32_t& threshold) {
 void readDirection(const char* prompt, bool& greater) {
     print(prompt);
     wchar_t answer = 0;
-    if (readCharacter(answer) == ReadStatus::Ended)
-        return;
+    if (readCharacter(answer) == ReadStatus::Ended) return;
     greater = answer != L'<';
 }
 
@@ -41,8 +37,7 @@ void readDirection(const char* prompt, bool& greater) {
 bool readText(const char* prompt, std::wstring& text, bool path) {
     promptForLine(prompt);
     std::wstring answer;
-    if ((path ? readPathLine(answer) : readLine(answer)) == ReadStatus::Ended)
-        return false;
+    if ((path ? readPathLine(answer) : readLine(answer)) == ReadStatus::Ended) return false;
     text = std::move(answer);
     return true;
 }
@@ -63,35 +58,26 @@ void defineFinishCondition(FinishCondition& condition) {
     // Not asked again: an answer that is no number is choice 0, and any
     // number outside the menu is stored and acts as Never.
     std::int32_t choice = 0;
-    if (readClampedSignedNumber(choice) == ReadStatus::Ended)
-        return;
+    if (readClampedSignedNumber(choice) == ReadStatus::Ended) return;
     condition.type = static_cast<FinishKind>(choice);
 
     switch (condition.type) {
     case FinishKind::FileCount:
-        if (!readText(kFileMaskPrompt, condition.dataString, true))
-            return;
-        if (!readThreshold("Enter the number to check against: ", condition.dataInt))
-            return;
+        if (!readText(kFileMaskPrompt, condition.dataString, true)) return;
+        if (!readThreshold("Enter the number to check against: ", condition.dataInt)) return;
         readDirection("Should the number of files be greater or smaller than the given number? "
                       "(greater = >, smaller = <) ",
                       condition.dataBool);
         return;
-    case FinishKind::RestartCount:
-        readThreshold("Enter maximum number of restarts: ", condition.dataInt);
-        return;
+    case FinishKind::RestartCount: readThreshold("Enter maximum number of restarts: ", condition.dataInt); return;
     case FinishKind::VariableValue:
-        if (!readText("Enter the name of the variable to check (including <>):\n",
-                      condition.dataString, false))
-            return;
-        if (!readThreshold("Enter the number to check against: ", condition.dataInt))
-            return;
+        if (!readText("Enter the name of the variable to check (including <>):\n", condition.dataString, false)) return;
+        if (!readThreshold("Enter the number to check against: ", condition.dataInt)) return;
         readDirection("Should the variable value be greater or smaller than the given number? "
                       "(greater = >, smaller = <) ",
                       condition.dataBool);
         return;
-    default:
-        return;
+    default: return;
     }
 }
 

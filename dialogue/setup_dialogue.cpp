@@ -41,15 +41,12 @@ SetupOutcome pickRunningProcess(WatchSettings& settings) {
         // Without a list no index can ever be right; asking for one would never end.
         print("No running process could be listed.\n");
         promptForLine("Enter .exe file path: ");
-        return readPathLine(settings.processName) == ReadStatus::Ended ? SetupOutcome::InputEnded
-                                                                       : SetupOutcome::Ready;
+        return readPathLine(settings.processName) == ReadStatus::Ended ? SetupOutcome::InputEnded : SetupOutcome::Ready;
     }
     print("Currently running processes:\n");
-    for (std::size_t i = 0; i < processes.size(); ++i)
-        print(L"[" + std::to_wstring(i) + L"] " + processes[i] + L"\n");
+    for (std::size_t i = 0; i < processes.size(); ++i) print(L"[" + std::to_wstring(i) + L"] " + processes[i] + L"\n");
     std::uint32_t index = askUnsignedNumber("Enter the index of the desired process: ");
-    while (!consoleInputEnded() && index >= processes.size())
-        index = askUnsignedNumber("Wrong index, try again: ");
+    while (!consoleInputEnded() && index >= processes.size()) index = askUnsignedNumber("Wrong index, try again: ");
     if (consoleInputEnded()) return SetupOutcome::InputEnded;
     settings.processName = processes[index];
     return SetupOutcome::Ready;
@@ -67,8 +64,7 @@ void offerToSave(const WatchSettings& settings) {
         if (readPathLine(fileName) != ReadStatus::Ok) return;
         const Result saved = saveConfig(fileName, settings);
         if (saved.ok) return;
-        printLine(L"The configuration could not be saved to " + resolveConfigPath(fileName) + L": " +
-                  saved.error);
+        printLine(L"The configuration could not be saved to " + resolveConfigPath(fileName) + L": " + saved.error);
     }
 }
 
@@ -98,13 +94,13 @@ SetupOutcome runSetupDialogue(WatchSettings& settings) {
     defineVariables(settings.variables);
     if (consoleInputEnded()) return SetupOutcome::InputEnded;
 
-    settings.checkPeriod = askUnsignedNumber(
-        "This tool will periodically check whether the target process is still running.\n"
-        "Enter the time to wait between checks (in ms): ");
-    settings.responseTimeout = askUnsignedNumber(
-        "If the target process is running, we will also check if it is still responsive.\n"
-        "If it does not respond in time, it will be terminated or restarted.\n"
-        "Enter response timeout (in ms): ");
+    settings.checkPeriod =
+        askUnsignedNumber("This tool will periodically check whether the target process is still running.\n"
+                          "Enter the time to wait between checks (in ms): ");
+    settings.responseTimeout =
+        askUnsignedNumber("If the target process is running, we will also check if it is still responsive.\n"
+                          "If it does not respond in time, it will be terminated or restarted.\n"
+                          "Enter response timeout (in ms): ");
     if (consoleInputEnded()) return SetupOutcome::InputEnded;
     defineFinishCondition(settings.finishCondition);
     if (consoleInputEnded()) return SetupOutcome::InputEnded;

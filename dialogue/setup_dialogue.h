@@ -8,9 +8,9 @@
 namespace procguard {
 
 enum class SetupOutcome {
-    Ready,       // the settings are complete; surveillance may start
-    InputEnded,  // the console input ended during the dialogue
-    BadConfig,   // no usable config file could be loaded (command line, or given up at the menu)
+    Ready,      // the settings are complete; surveillance may start
+    InputEnded, // the console input ended during the dialogue
+    BadConfig,  // no usable config file could be loaded (command line, or given up at the menu)
 };
 
 SetupOutcome runSetupDialogue(WatchSettings& settings);

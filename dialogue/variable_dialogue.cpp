@@ -21,26 +21,23 @@ bool defineVariable(Variable& variable) {
     print(formatDecimal(static_cast<std::int32_t>(VariableKind::FileCount)));
     // An answer that is no number is asked again rather than leaving the
     // kind, and every question after it, without a defined answer.
-    const std::int32_t kind = askSignedNumber(
-        "] Number of files matching a certain pattern (e.g. files in a folder).\nYour choice: ");
-    if (consoleInputEnded())
-        return false;
+    const std::int32_t kind =
+        askSignedNumber("] Number of files matching a certain pattern (e.g. files in a folder).\nYour choice: ");
+    if (consoleInputEnded()) return false;
     // Any number is kept; kinds other than 0 and 1 are simply never computed.
     variable.type = static_cast<VariableKind>(kind);
 
     if (variable.type == VariableKind::FileCount) {
         promptForLine(kFileMaskPrompt);
         std::wstring mask;
-        if (readPathLine(mask) == ReadStatus::Ended)
-            return false;
+        if (readPathLine(mask) == ReadStatus::Ended) return false;
         variable.data = std::move(mask);
     }
 
-    const std::int32_t base = askSignedNumber(
-        "Enter the base value for this variable (value to be added or subtracted from the "
-        "calculated value): ");
-    if (consoleInputEnded())
-        return false;
+    const std::int32_t base =
+        askSignedNumber("Enter the base value for this variable (value to be added or subtracted from the "
+                        "calculated value): ");
+    if (consoleInputEnded()) return false;
     variable.baseValue = base;
     return true;
 }
@@ -48,19 +45,16 @@ bool defineVariable(Variable& variable) {
 } // namespace
 
 void defineVariables(VariableList& variables) {
-    if (variables.empty())
-        return;
+    if (variables.empty()) return;
     print("Variables found:\n");
     std::size_t place = 0;
     while (place < variables.size()) {
         print(variables[place].name);
         print("\nUse this variable? (y/n) ");
         wchar_t answer = 0;
-        if (readCharacter(answer) == ReadStatus::Ended)
-            return;
+        if (readCharacter(answer) == ReadStatus::Ended) return;
         if (answer == L'y' || answer == L'Y') {
-            if (!defineVariable(variables[place]))
-                return;
+            if (!defineVariable(variables[place])) return;
             ++place;
         } else {
             // The next record moves into this place and is asked about next.

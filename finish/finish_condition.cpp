@@ -13,13 +13,11 @@ bool passes(std::int32_t observed, bool greater, std::int32_t threshold) {
 
 } // namespace
 
-bool isFinishConditionMet(const FinishCondition& condition, const VariableList& variables,
-                          std::uint32_t restartCount) {
+bool isFinishConditionMet(const FinishCondition& condition, const VariableList& variables, std::uint32_t restartCount) {
     switch (condition.type) {
     case FinishKind::FileCount:
         // Searched afresh: the count must be the file system's state now.
-        return passes(countMatchingFiles(condition.dataString), condition.dataBool,
-                      condition.dataInt);
+        return passes(countMatchingFiles(condition.dataString), condition.dataBool, condition.dataInt);
     case FinishKind::RestartCount:
         // Compared as signed, so a maximum of 0 or less ends the run at the
         // first check.

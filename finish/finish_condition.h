@@ -19,14 +19,13 @@ enum class FinishKind : std::int32_t {
 
 struct FinishCondition {
     FinishKind type = FinishKind::Never;
-    bool dataBool = false;   // true: greater, false: smaller
-    std::wstring dataString; // file mask or variable name (with its brackets)
+    bool dataBool = false;    // true: greater, false: smaller
+    std::wstring dataString;  // file mask or variable name (with its brackets)
     std::int32_t dataInt = 0; // threshold or maximum restarts
 };
 
 // True when the run must end. Reads the values evaluateVariables set in the
 // same check; a FileCount condition searches the file system afresh.
-bool isFinishConditionMet(const FinishCondition& condition, const VariableList& variables,
-                          std::uint32_t restartCount);
+bool isFinishConditionMet(const FinishCondition& condition, const VariableList& variables, std::uint32_t restartCount);
 
 } // namespace procguard

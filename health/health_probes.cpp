@@ -22,9 +22,8 @@ HealthVerdict probeHeartbeat(const HealthChecks& checks, std::chrono::system_clo
     const auto quiet = std::chrono::duration_cast<std::chrono::milliseconds>(wallClockNow() - since).count();
     if (quiet <= static_cast<std::int64_t>(checks.heartbeatTimeout)) return {};
     return {L"heartbeat", L"the heartbeat file " + checks.heartbeatFile +
-                              (modified ? L" was not modified for " : L" is missing, for ") +
-                              std::to_wstring(quiet) + L" ms (the limit is " +
-                              std::to_wstring(checks.heartbeatTimeout) + L" ms)"};
+                              (modified ? L" was not modified for " : L" is missing, for ") + std::to_wstring(quiet) +
+                              L" ms (the limit is " + std::to_wstring(checks.heartbeatTimeout) + L" ms)"};
 }
 
 // Counters that cannot be read (the process is not held) say nothing against it.

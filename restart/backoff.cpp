@@ -24,7 +24,7 @@ std::uint32_t delayNextStart(Backoff& backoff, const RestartPolicy& policy, std:
         backoff.delayMs = 0;
         return 0;
     }
-    why = last.failed   ? L"the start failed."
+    why = last.failed  ? L"the start failed."
           : terminated ? L"the target was terminated " + seconds(ran) + L" after its start."
                        : L"the target ended " + seconds(ran) + L" after its start.";
     const std::uint64_t doubled = backoff.delayMs == 0 ? std::uint64_t{checkPeriod} : 2ull * backoff.delayMs;

@@ -14,12 +14,12 @@
 namespace procguard {
 
 struct HeldTarget {
-    HeldProcess process; // id 0: nothing held
+    HeldProcess process;  // id 0: nothing held
     bool started = false; // started by the watchdog (else found by its image path)
     // When the watchdog started or first found the process with this id
     // (also one it could not hold, found again at every check).
     ProcessId sinceId = 0;
-    std::chrono::system_clock::time_point since {};
+    std::chrono::system_clock::time_point since{};
 };
 
 // The running target for this check: the held process while it has not

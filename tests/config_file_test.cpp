@@ -159,14 +159,14 @@ TEST_F(ConfigFile, AFileWithoutTargetIsRefusedWithTheOtherKeysAsRead) {
     const LoadResult result = load(s);
     EXPECT_EQ(result.status, LoadStatus::NoTarget);
     EXPECT_EQ(result.outcome.error, L"Config file C:\\Work\\run.ini names no target: its [main] section has no "
-                              L"processName, or an empty one.");
+                                    L"processName, or an empty one.");
     EXPECT_EQ(s.checkPeriod, 5u);
     EXPECT_TRUE(s.variables.empty());
 }
 
 TEST_F(ConfigFile, DataBoolIsTrueOnlyForExactlyTrue) {
-    const std::vector<std::pair<std::wstring, bool>> cases = {
-        {L"true", true}, {L"True", false}, {L"TRUE", false}, {L"1", false}, {L"yes", false}, {L"true ", false}};
+    const std::vector<std::pair<std::wstring, bool>> cases = {{L"true", true}, {L"True", false}, {L"TRUE", false},
+                                                              {L"1", false},   {L"yes", false},  {L"true ", false}};
     for (const auto& [text, expected] : cases) {
         store(L"finishCondition", L"dataBool", text);
         Settings s;

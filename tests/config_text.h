@@ -12,21 +12,21 @@ namespace procguard::test {
 
 struct ConfigVariable {
     int type = 0; // 0 restart count, 1 file count
-    std::string name {};
-    std::string data {};
+    std::string name{};
+    std::string data{};
     int baseValue = 0;
 };
 
 struct RunConfig {
-    std::string processName {};
-    std::string commandParams {};
+    std::string processName{};
+    std::string commandParams{};
     std::uint32_t checkPeriod = 10000;
     std::uint32_t responseTimeout = 30000;
     int finishType = 0;  // 0 never, 1 file count, 2 restart count, 3 variable value
     int finishCount = 0; // dataInt: the threshold or the most restarts
-    std::vector<ConfigVariable> variables {};
-    std::string variableCount {}; // "variables=" as written; empty: the number of `variables`
-    std::string moreSections {};  // appended as it stands, e.g. "[health]\nmemoryLimit=64\n"
+    std::vector<ConfigVariable> variables{};
+    std::string variableCount{}; // "variables=" as written; empty: the number of `variables`
+    std::string moreSections{};  // appended as it stands, e.g. "[health]\nmemoryLimit=64\n"
 };
 
 inline std::string configText(const RunConfig& config) {

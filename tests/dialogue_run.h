@@ -63,7 +63,8 @@ inline void checkDialogueRunAndItsSavedFile(const std::filesystem::path& folder,
     EXPECT_EQ(dialogue.exitCode, 0) << dialogue.output;
     EXPECT_TRUE(inOrder(dialogue.output, {"could not be saved to " + unsaved + ": ", "(y/n)\n", "Ready to go."}))
         << dialogue.output;
-    EXPECT_TRUE(contains(dialogue.output, "Adjusting variable values:\n<A> : 11\n<F> : 5\nProcess restarted (1 runs).\n"))
+    EXPECT_TRUE(
+        contains(dialogue.output, "Adjusting variable values:\n<A> : 11\n<F> : 5\nProcess restarted (1 runs).\n"))
         << dialogue.output;
     EXPECT_TRUE(contains(dialogue.output, "<A> : 13\n<F> : 5\nProcess restarted (3 runs).\n"
                                           "All done now. Press any key to exit..."))

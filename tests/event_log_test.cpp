@@ -38,7 +38,10 @@ TEST_F(EventLogTest, EveryOutcomeOfARunInOrder) {
     s.processes[0].terminable = false;
     s.failingStarts.push_back(kTarget);
     s.duringSleep = [&s](std::size_t sleep) {
-        if (sleep == 2) { s.processes[0].terminable = true; s.failingStarts.clear(); }
+        if (sleep == 2) {
+            s.processes[0].terminable = true;
+            s.failingStarts.clear();
+        }
         if (sleep == 3) fake::removeProcess(s.processes[0].id);
     };
     EXPECT_EQ(runSurveillance(settings, 1), kExitFinished);
@@ -62,8 +65,9 @@ TEST_F(EventLogTest, AStopDuringTheSleepEndsTheRunCleanly) {
     EXPECT_EQ(runSurveillance(settings, 1), kExitStopped);
     EXPECT_EQ(fake::system().privilegeChanges, std::vector<bool>{false});
     EXPECT_TRUE(fake::system().output.ends_with(L"Process restarted (1 runs).\n\nStopped.\n"));
-    EXPECT_TRUE(fake::system().logText.ends_with("\"restarts\":1,\"arguments\":\"--run 1\",\"variables\":{\"<Run>\":1}}\n"
-                                                 "{\"time\":\"2026-12-07T17:08:10.123Z\",\"event\":\"stopped\",\"restarts\":1}\n"));
+    EXPECT_TRUE(fake::system().logText.ends_with(
+        "\"restarts\":1,\"arguments\":\"--run 1\",\"variables\":{\"<Run>\":1}}\n"
+        "{\"time\":\"2026-12-07T17:08:10.123Z\",\"event\":\"stopped\",\"restarts\":1}\n"));
 }
 
 TEST_F(EventLogTest, AnUnwritableLogIsReportedAndTheRunGoesOn) {
@@ -91,8 +95,12 @@ TEST(EventLine, EscapesEveryTextAndStampsUtcMilliseconds) {
     arguments += L"end";
     const VariableList variables = {Variable(L"<a\"b>", VariableKind::RestartCount, 0, L""),
                                     Variable(L"<a\"b>", VariableKind::FileCount, 0, L"")};
-    EventRecord record{.event = WatchEvent::FailedToRestart, .restarts = 4294967295u, .pid = 7,
-                       .arguments = &arguments, .variables = &variables, .error = L"no\rway"};
+    EventRecord record{.event = WatchEvent::FailedToRestart,
+                       .restarts = 4294967295u,
+                       .pid = 7,
+                       .arguments = &arguments,
+                       .variables = &variables,
+                       .error = L"no\rway"};
     const auto leapDay = std::chrono::sys_days{std::chrono::year{2024} / 2 / 29} + std::chrono::milliseconds(86399999);
     EXPECT_EQ(formatEventLine(record, leapDay),
               "{\"time\":\"2024-02-29T23:59:59.999Z\",\"event\":\"failed to restart\",\"restarts\":4294967295,"

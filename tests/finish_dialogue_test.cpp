@@ -12,18 +12,14 @@ namespace {
 const std::wstring& menu = test::kFinishMenu;
 const std::wstring& maskPrompt = test::kMaskPrompt;
 const std::wstring numberPrompt = L"Enter the number to check against: ";
-const std::wstring filesDirection =
-    L"Should the number of files be greater or smaller than the given number? "
-    L"(greater = >, smaller = <) ";
-const std::wstring variableDirection =
-    L"Should the variable value be greater or smaller than the given number? "
-    L"(greater = >, smaller = <) ";
+const std::wstring filesDirection = L"Should the number of files be greater or smaller than the given number? "
+                                    L"(greater = >, smaller = <) ";
+const std::wstring variableDirection = L"Should the variable value be greater or smaller than the given number? "
+                                       L"(greater = >, smaller = <) ";
 
 class FinishDialogue : public ::testing::Test {
 protected:
-    void SetUp() override {
-        test::resetSystem();
-    }
+    void SetUp() override { test::resetSystem(); }
 
     FinishCondition run(const std::wstring& input, FinishCondition start = {}) {
         fake::system().input = input;
@@ -65,8 +61,8 @@ TEST_F(FinishDialogue, RestartCountTranscriptTouchesOnlyTheMaximum) {
 
 TEST_F(FinishDialogue, VariableValueTranscript) {
     const FinishCondition result = run(L"3\n<a>\n-12\n>\n");
-    EXPECT_EQ(output(), menu + L"Enter the name of the variable to check (including <>):\n" +
-                            numberPrompt + variableDirection);
+    EXPECT_EQ(output(),
+              menu + L"Enter the name of the variable to check (including <>):\n" + numberPrompt + variableDirection);
     EXPECT_EQ(result.type, FinishKind::VariableValue);
     EXPECT_EQ(result.dataString, L"<a>");
     EXPECT_EQ(result.dataInt, -12);

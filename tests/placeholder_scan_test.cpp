@@ -9,8 +9,7 @@ std::vector<std::wstring> scannedNames(const std::wstring& argumentTemplate) {
     VariableList variables;
     scanPlaceholders(argumentTemplate, variables);
     std::vector<std::wstring> names;
-    for (const Variable& variable : variables)
-        names.push_back(variable.name);
+    for (const Variable& variable : variables) names.push_back(variable.name);
     return names;
 }
 

@@ -12,29 +12,24 @@
 namespace procguard {
 namespace {
 
-const std::wstring kMenu =
-    L"Select the file path of the process to look for.\n[1] Enter manually.\n"
-    L"[2] Select from running processes\n[3] Load config file\nYour Choice: ";
+const std::wstring kMenu = L"Select the file path of the process to look for.\n[1] Enter manually.\n"
+                           L"[2] Select from running processes\n[3] Load config file\nYour Choice: ";
 const std::wstring kArguments =
     L"Enter command line arguments to start the programm with when it has stopped running.\n"
     L"You may use variables in these arguments to be automatically replaced by a variable value.\n"
     L"Variables should look like this: <VarName> where VarName is the name you wish to give to the "
     L"variable.\nArguments: ";
-const std::wstring kPeriod =
-    L"This tool will periodically check whether the target process is still running.\n"
-    L"Enter the time to wait between checks (in ms): ";
-const std::wstring kTimeout =
-    L"If the target process is running, we will also check if it is still responsive.\n"
-    L"If it does not respond in time, it will be terminated or restarted.\n"
-    L"Enter response timeout (in ms): ";
+const std::wstring kPeriod = L"This tool will periodically check whether the target process is still running.\n"
+                             L"Enter the time to wait between checks (in ms): ";
+const std::wstring kTimeout = L"If the target process is running, we will also check if it is still responsive.\n"
+                              L"If it does not respond in time, it will be terminated or restarted.\n"
+                              L"Enter response timeout (in ms): ";
 using test::kFinishMenu;
 const std::wstring kSave = L"Configuration complete. Save configuration for reuse? (y/n)\n";
 
 class SetupTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        test::resetSystem();
-    }
+    void SetUp() override { test::resetSystem(); }
     SetupOutcome dialogue(const std::wstring& typed) {
         fake::system().input = typed;
         fake::system().inputPos = 0;
@@ -48,8 +43,8 @@ protected:
 
 TEST_F(SetupTest, TypedPathDialogueAsksEveryQuestionInOrder) {
     ASSERT_EQ(dialogue(L"1\nC:\\Jobs\\My Render.exe \n-log x\n5000\n20000\n0\nn\n"), SetupOutcome::Ready);
-    EXPECT_EQ(fake::system().output, kMenu + L"Enter .exe file path: " + kArguments + kPeriod + kTimeout +
-                                         kFinishMenu + kSave);
+    EXPECT_EQ(fake::system().output,
+              kMenu + L"Enter .exe file path: " + kArguments + kPeriod + kTimeout + kFinishMenu + kSave);
     EXPECT_EQ(settings.processName, L"C:\\Jobs\\My Render.exe ");
     EXPECT_EQ(settings.commandParams, L"-log x");
     EXPECT_EQ(settings.checkPeriod, 5000u);
@@ -139,7 +134,8 @@ TEST_F(SetupTest, SaveThatFailsIsReportedAndAskedAgain) {
     fake::system().unwritablePaths.push_back(L"C:\\Work\\locked.ini");
     ASSERT_EQ(dialogue(L"1\nC:\\x.exe\n\n100\n200\n0\ny\nlocked.ini\ny\nsaved.ini\n"), SetupOutcome::Ready);
     EXPECT_NE(fake::system().output.find(L"Enter configuration file name: The configuration could not be saved to "
-                                         L"C:\\Work\\locked.ini: Access is denied.\n" + kSave),
+                                         L"C:\\Work\\locked.ini: Access is denied.\n" +
+                                         kSave),
               std::wstring::npos);
     EXPECT_EQ(fake::system().profiles[L"C:\\Work\\saved.ini"][L"main"][L"processName"], L"C:\\x.exe");
 }
@@ -214,7 +210,8 @@ TEST_F(SetupTest, CommandLineOptionsAndNames) {
     for (const auto& [arguments, expected] : cases) {
         const CommandLine line = parseCommandLine(arguments);
         std::wstring got(1, L"WHVR"[static_cast<int>(line.action)]);
-        if (line.action == CommandAction::Watch) got += L" " + line.configFile.value_or(L"(none)") + L" " + line.eventsFile;
+        if (line.action == CommandAction::Watch)
+            got += L" " + line.configFile.value_or(L"(none)") + L" " + line.eventsFile;
         if (line.noWait) got += L" no wait";
         if (line.action == CommandAction::Refuse) got += L" " + line.problem;
         EXPECT_EQ(got, expected);

@@ -20,7 +20,7 @@
 namespace procguard::test {
 
 struct SoakPlan {
-    std::wstring target;   // a program that ends at once
+    std::wstring target; // a program that ends at once
     int warmUpChecks = 0;
     // The soak goes on until it has made this many checks and restarted the
     // target this often (how often a check finds the target gone depends on
@@ -28,7 +28,7 @@ struct SoakPlan {
     // which starts every process several times more slowly, gets 4 times.
     int checks = 0;
     std::uint32_t restarts = 0;
-    std::chrono::seconds cap {};
+    std::chrono::seconds cap{};
 };
 
 #ifdef PROCGUARD_SANITIZED_BUILD
@@ -55,7 +55,7 @@ void runSoak(const SoakPlan& plan, const std::function<void()>& afterWarmUp, con
     int checks = 0;
     std::uint32_t restarts = 0;
     const auto cap = plan.cap * kSoakCapFactor;
-    std::chrono::duration<double> elapsed {};
+    std::chrono::duration<double> elapsed{};
     {
         Quiet quiet;
         for (int i = 0; i < plan.warmUpChecks; ++i) runCheck(settings, state);

@@ -28,10 +28,8 @@ TEST(Substitution, OtherTextIsKept) {
 }
 
 TEST(Substitution, VariablesApplyInListOrder) {
-    EXPECT_EQ(substituteVariables(L"<a<b> <b>", {withValue(L"<a<b>", 1), withValue(L"<b>", 2)}),
-              L"1 2");
-    EXPECT_EQ(substituteVariables(L"<a<b> <b>", {withValue(L"<b>", 2), withValue(L"<a<b>", 1)}),
-              L"<a2 2");
+    EXPECT_EQ(substituteVariables(L"<a<b> <b>", {withValue(L"<a<b>", 1), withValue(L"<b>", 2)}), L"1 2");
+    EXPECT_EQ(substituteVariables(L"<a<b> <b>", {withValue(L"<b>", 2), withValue(L"<a<b>", 1)}), L"<a2 2");
 }
 
 TEST(Substitution, SearchResumesBehindTheInsertedValue) {

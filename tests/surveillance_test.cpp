@@ -49,8 +49,8 @@ TEST_F(SurveillanceTest, MissingTargetIsStartedOneCheckPeriodLater) {
               (std::vector<std::wstring>{L"print Ready to go. Press any key to start process surveillance.\n", L"key",
                                          L"print Surveillance started. You may relax now, have a nice day!\n",
                                          L"sleep 500", L"enumerate", L"print Process not running, restarting...\n",
-                                         L"start " + kTarget, L"print Process restarted (1 runs).\n",
-                                         L"privilege off", L"print All done now. Press any key to exit...", L"key"}));
+                                         L"start " + kTarget, L"print Process restarted (1 runs).\n", L"privilege off",
+                                         L"print All done now. Press any key to exit...", L"key"}));
     ASSERT_EQ(fake::system().starts.size(), 1u);
     EXPECT_EQ(fake::system().starts[0].arguments, L"-log run.txt");
 }
@@ -83,8 +83,9 @@ TEST_F(SurveillanceTest, HungTargetIsTerminatedAndRestartedInOneCheck) {
     // period is only the pause before the lookup.
     std::vector<std::wstring> calls = fake::system().calls;
     std::erase_if(calls, [](const std::wstring& call) { return call.starts_with(L"print "); });
-    EXPECT_EQ(calls, (std::vector<std::wstring>{L"sleep 500", L"enumerate", L"probe 5 1000",
-                                                L"terminate " + std::to_wstring(hung) + L" 1000", L"start " + kTarget}));
+    EXPECT_EQ(calls,
+              (std::vector<std::wstring>{L"sleep 500", L"enumerate", L"probe 5 1000",
+                                         L"terminate " + std::to_wstring(hung) + L" 1000", L"start " + kTarget}));
     ASSERT_EQ(fake::system().starts.size(), 1u);
     EXPECT_EQ(fake::system().starts[0].arguments, L"-n 11 -m 11");
     ASSERT_EQ(fake::system().processes.size(), 1u);
@@ -156,8 +157,7 @@ TEST_F(SurveillanceTest, RestartLimitEndsTheRunAfterThatRestart) {
     fake::system().startedProcessesRun = false;
     EXPECT_EQ(runSurveillance(settings, 1), 0);
     const std::wstring& out = output();
-    EXPECT_NE(out.find(L"Process restarted (3 runs).\nAll done now. Press any key to exit..."),
-              std::wstring::npos);
+    EXPECT_NE(out.find(L"Process restarted (3 runs).\nAll done now. Press any key to exit..."), std::wstring::npos);
     EXPECT_EQ(out.find(L"(4 runs)"), std::wstring::npos);
     EXPECT_EQ(fake::system().sleeps.size(), 3u);
 }

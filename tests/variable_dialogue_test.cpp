@@ -10,20 +10,16 @@ namespace procguard {
 namespace {
 
 const std::wstring question = L"\nUse this variable? (y/n) ";
-const std::wstring kindMenu =
-    L"By what should this value be replaced?\n[0] Number of times the program has been "
-    L"restarted.\n[1] Number of files matching a certain pattern (e.g. files in a folder).\n"
-    L"Your choice: ";
+const std::wstring kindMenu = L"By what should this value be replaced?\n[0] Number of times the program has been "
+                              L"restarted.\n[1] Number of files matching a certain pattern (e.g. files in a folder).\n"
+                              L"Your choice: ";
 const std::wstring& maskPrompt = test::kMaskPrompt;
-const std::wstring basePrompt =
-    L"Enter the base value for this variable (value to be added or subtracted from the "
-    L"calculated value): ";
+const std::wstring basePrompt = L"Enter the base value for this variable (value to be added or subtracted from the "
+                                L"calculated value): ";
 
 class VariableDialogue : public ::testing::Test {
 protected:
-    void SetUp() override {
-        test::resetSystem();
-    }
+    void SetUp() override { test::resetSystem(); }
 
     // Runs the dialogue over the scan of `argumentTemplate` with `input` typed.
     VariableList run(const std::wstring& argumentTemplate, const std::wstring& input) {
@@ -45,8 +41,8 @@ TEST_F(VariableDialogue, NothingToAskWithoutPlaceholders) {
 TEST_F(VariableDialogue, TranscriptOfAFileCountAndARestartCount) {
     // "y 1" answers two questions; the line end after it must not become the mask.
     VariableList variables = run(L"-i <in> -n <n>", L"y 1\nC:\\x\\*.bmp\n-2\nY\n0\n7\n");
-    EXPECT_EQ(output(), L"Variables found:\n<in>" + question + kindMenu + maskPrompt + basePrompt +
-                            L"<n>" + question + kindMenu + basePrompt);
+    EXPECT_EQ(output(), L"Variables found:\n<in>" + question + kindMenu + maskPrompt + basePrompt + L"<n>" + question +
+                            kindMenu + basePrompt);
     ASSERT_EQ(variables.size(), 2u);
     EXPECT_EQ(variables[0].type, VariableKind::FileCount);
     EXPECT_EQ(variables[0].data, L"C:\\x\\*.bmp");
@@ -64,8 +60,8 @@ TEST_F(VariableDialogue, MaskLineIsTakenAsTyped) {
 
 TEST_F(VariableDialogue, DeclinedRecordIsRemovedAndTheNextTakesItsPlace) {
     VariableList variables = run(L"<a> <b> <c>", L"n\ny 0 1\ny 0 2\n");
-    EXPECT_EQ(output(), L"Variables found:\n<a>" + question + L"<b>" + question + kindMenu +
-                            basePrompt + L"<c>" + question + kindMenu + basePrompt);
+    EXPECT_EQ(output(), L"Variables found:\n<a>" + question + L"<b>" + question + kindMenu + basePrompt + L"<c>" +
+                            question + kindMenu + basePrompt);
     ASSERT_EQ(variables.size(), 2u);
     EXPECT_EQ(variables[0].name, L"<b>");
     EXPECT_EQ(variables[0].baseValue, 1);
@@ -76,8 +72,8 @@ TEST_F(VariableDialogue, DeclinedRecordIsRemovedAndTheNextTakesItsPlace) {
 TEST_F(VariableDialogue, EachLetterOfAWordAnswersOneQuestion) {
     // "no": 'n' declines <a>, the pending 'o' declines <b>.
     VariableList variables = run(L"<a> <b> <c>", L"no\ny 0 5\n");
-    EXPECT_EQ(output(), L"Variables found:\n<a>" + question + L"<b>" + question + L"<c>" + question +
-                            kindMenu + basePrompt);
+    EXPECT_EQ(output(),
+              L"Variables found:\n<a>" + question + L"<b>" + question + L"<c>" + question + kindMenu + basePrompt);
     ASSERT_EQ(variables.size(), 1u);
     EXPECT_EQ(variables[0].name, L"<c>");
     EXPECT_EQ(variables[0].baseValue, 5);
@@ -99,9 +95,8 @@ TEST_F(VariableDialogue, KindsOtherThanFileCountAskNoMask) {
 TEST_F(VariableDialogue, AnswerThatIsNoNumberIsAskedAgain) {
     // "yes": the 'y' keeps the record, "es" is no kind; the bad line is dropped.
     VariableList variables = run(L"<a>", L"yes\n1\nm\nten\n-4\n");
-    EXPECT_EQ(output(), L"Variables found:\n<a>" + question + kindMenu +
-                            L"Not a number, try again: " + maskPrompt + basePrompt +
-                            L"Not a number, try again: ");
+    EXPECT_EQ(output(), L"Variables found:\n<a>" + question + kindMenu + L"Not a number, try again: " + maskPrompt +
+                            basePrompt + L"Not a number, try again: ");
     ASSERT_EQ(variables.size(), 1u);
     EXPECT_EQ(variables[0].type, VariableKind::FileCount);
     EXPECT_EQ(variables[0].data, L"m");
@@ -120,8 +115,7 @@ TEST_F(VariableDialogue, EndOfInputStopsTheQuestions) {
     // Ends at a yes/no question: the records stay as they were made.
     test::resetSystem();
     variables = run(L"<a> <b>", L"y 0 3\n");
-    EXPECT_EQ(output(), L"Variables found:\n<a>" + question + kindMenu + basePrompt + L"<b>" +
-                            question);
+    EXPECT_EQ(output(), L"Variables found:\n<a>" + question + kindMenu + basePrompt + L"<b>" + question);
     ASSERT_EQ(variables.size(), 2u);
     EXPECT_EQ(variables[0].baseValue, 3);
     EXPECT_EQ(variables[1].type, VariableKind::RestartCount);

@@ -54,9 +54,9 @@ TEST_F(WatchPolicy, FailuresInARowEndTheTargetAndAPassingCheckResetsThem) {
         if (sleep == 3) fake::system().urlAnswers.clear();
         if (sleep == 4) fake::system().urlAnswers[kUrl] = failure(kNoAnswer);
     };
-    EXPECT_EQ(runUntilRestart(1), (std::vector<std::string>{"surveillance started", "unhealthy", "unhealthy", "unhealthy",
-                                                            "unhealthy", "unhealthy", "terminated", "restarted",
-                                                            "finished"}));
+    EXPECT_EQ(runUntilRestart(1),
+              (std::vector<std::string>{"surveillance started", "unhealthy", "unhealthy", "unhealthy", "unhealthy",
+                                        "unhealthy", "terminated", "restarted", "finished"}));
     EXPECT_EQ(test::membersOf(fake::system().logText, "failures")[5], "3");
     EXPECT_EQ(test::membersOf(fake::system().logText, "probe")[1], "url");
     EXPECT_NE(output().find(L"Process unhealthy: " + kNoAnswer + L" (2 of 3 failed checks).\nProcess unhealthy: " +
@@ -134,8 +134,8 @@ TEST_F(WatchPolicy, AHungTargetIsDumpedBeforeItIsTerminated) {
     EXPECT_NE(output().find(L"Process dumped to " + fake::system().dumps[0] + L".\n"), std::wstring::npos) << output();
     const auto& calls = fake::system().calls;
     const auto dump = std::find(calls.begin(), calls.end(), L"dump " + std::to_wstring(hung) + L" C:\\Dumps");
-    EXPECT_TRUE(dump != calls.end() && std::find(dump, calls.end(), L"terminate " + std::to_wstring(hung) + L" 1000") !=
-                                           calls.end());
+    EXPECT_TRUE(dump != calls.end() &&
+                std::find(dump, calls.end(), L"terminate " + std::to_wstring(hung) + L" 1000") != calls.end());
 
     test::resetSystem();
     fake::addProcess(kTarget, {{5, false, false}});
@@ -148,7 +148,8 @@ TEST_F(WatchPolicy, AHungWindowOfAChildInTheTreeEndsTheWholeTarget) {
     // The start of check 1 is a wrapper; by check 2 it runs the real
     // program, whose window hangs.
     fake::system().duringSleep = [](std::size_t sleep) {
-        if (sleep == 2) fake::addTreeProcess(fake::system().processes[0].id, L"C:\\Jobs\\real.exe", {{9, false, false}});
+        if (sleep == 2)
+            fake::addTreeProcess(fake::system().processes[0].id, L"C:\\Jobs\\real.exe", {{9, false, false}});
     };
     EXPECT_EQ(runUntilRestart(2), (std::vector<std::string>{"surveillance started", "not running", "restarted",
                                                             "not responding", "terminated", "restarted", "finished"}));
@@ -165,7 +166,8 @@ TEST_F(WatchPolicy, ACrashLoopWaitsTwiceAsLongEachTimeUpToTheLimit) {
     EXPECT_EQ(test::membersOf(fake::system().logText, "delay"),
               (std::vector<std::string>{"", "", "", "", "200", "", "", "400", "", "", "800", "", "", "1000", "", "",
                                         "1000", "", ""}));
-    EXPECT_NE(output().find(L"Restart delayed by 200 ms: the target ended 0.2 s after its start.\n"), std::wstring::npos);
+    EXPECT_NE(output().find(L"Restart delayed by 200 ms: the target ended 0.2 s after its start.\n"),
+              std::wstring::npos);
     EXPECT_EQ(fake::system().starts.size(), 6u) << "a delayed start is no restart";
     EXPECT_EQ(fake::system().clockMs, 4600u) << "started at 200, 600, 1200, 2200, 3400 and 4600 ms";
 }

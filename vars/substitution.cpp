@@ -21,8 +21,7 @@ std::wstring substituteVariables(const std::wstring& argumentTemplate, const Var
         // An empty name would be found at every position and never let the
         // search move on; such a record (only a config file can hold one)
         // takes no part.
-        if (variable.name.empty())
-            continue;
+        if (variable.name.empty()) continue;
         const std::wstring text = formatDecimal(variable.value);
         // The search resumes behind each inserted value, so the occurrences
         // are those of the line as the earlier variables left it, scanned
@@ -44,8 +43,7 @@ std::wstring substituteVariables(const std::wstring& argumentTemplate, const Var
         }
         next.append(line, copied, std::wstring::npos);
         line.swap(next);
-        if (capped)
-            break;
+        if (capped) break;
     }
     return line;
 }

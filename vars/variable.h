@@ -23,7 +23,7 @@ struct Variable {
 
     Variable() = default;
     Variable(std::wstring name, VariableKind type, std::int32_t baseValue, std::wstring data)
-        : name(std::move(name)), data(std::move(data)), type(type), baseValue(baseValue) {}
+            : name(std::move(name)), data(std::move(data)), type(type), baseValue(baseValue) {}
 };
 
 using VariableList = std::vector<Variable>;

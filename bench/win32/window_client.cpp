@@ -62,8 +62,8 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 2 ? argv[1] : "";
     HANDLE parent = nullptr;
     if (mode == "target") {
-        gLog = CreateFileA(argv[2], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        gLog = CreateFileA(argv[2], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         parent = openParent();
         if (gLog == INVALID_HANDLE_VALUE || parent == nullptr || createWindow(0) == nullptr) return 1;
     } else if (mode == "crowd") {

@@ -32,9 +32,9 @@ ProcessId addTreeProcess(ProcessId tree, const std::wstring& imagePath, std::vec
 
 void removeProcess(ProcessId id) {
     auto& processes = system().processes;
-    processes.erase(std::remove_if(processes.begin(), processes.end(),
-                                   [id](const FakeProcess& p) { return p.id == id; }),
-                    processes.end());
+    processes.erase(
+        std::remove_if(processes.begin(), processes.end(), [id](const FakeProcess& p) { return p.id == id; }),
+        processes.end());
 }
 
 namespace {
@@ -301,7 +301,7 @@ std::wstring readProfileValue(const std::wstring& section, const std::wstring& k
 }
 
 Result writeProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
-                           const std::wstring& text) {
+                         const std::wstring& text) {
     fake::FakeSystem& s = system();
     s.profileWrites.push_back({section, key, path, text});
     if (std::find(s.unwritablePaths.begin(), s.unwritablePaths.end(), path) != s.unwritablePaths.end())

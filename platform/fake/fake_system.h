@@ -17,17 +17,17 @@ namespace procguard::fake {
 
 struct FakeWindow {
     WindowHandle handle = 0;
-    bool answers = true;      // windowAnswers() result
-    bool vanishes = false;    // gone between enumeration and the ownership check
+    bool answers = true;   // windowAnswers() result
+    bool vanishes = false; // gone between enumeration and the ownership check
 };
 
 struct FakeProcess {
     ProcessId id = 0;
-    std::wstring imagePath;   // "" reads as "<unknown>"
+    std::wstring imagePath; // "" reads as "<unknown>"
     std::vector<FakeWindow> windows;
-    bool terminable = true;   // terminateProcess() succeeds and removes it
-    bool holdable = true;     // holdProcess() can open it
-    ProcessId tree = 0;       // the started target whose tree it belongs to; 0: none
+    bool terminable = true;    // terminateProcess() succeeds and removes it
+    bool holdable = true;      // holdProcess() can open it
+    ProcessId tree = 0;        // the started target whose tree it belongs to; 0: none
     bool kernelThread = false; // isKernelThread() reports it
 };
 
@@ -67,13 +67,13 @@ struct FakeSystem {
     std::wstring dumpError = L"the process did not end within 30 s of SIGABRT";
     bool dumpEndsProcess = false;
     std::vector<std::wstring> dumps;
-    std::vector<WindowHandle> probed;  // windows passed to windowAnswers
+    std::vector<WindowHandle> probed; // windows passed to windowAnswers
     bool windowEnumerationFails = false;
     int enumerations = 0; // calls of enumerateProcessIds
     int heldHandles = 0;  // processes held and not yet released
     // resolveTargetPath: typed path -> resolved path; others cannot be resolved.
     std::map<std::wstring, std::wstring> resolvedPaths;
-    std::vector<std::wstring> folders; // paths isFolder() reports
+    std::vector<std::wstring> folders;       // paths isFolder() reports
     std::vector<std::wstring> existingFiles; // paths fileExists() reports, besides the folders
     // searchProgram: bare name -> the program its search finds; others are not found.
     std::map<std::wstring, std::wstring> searchablePrograms;

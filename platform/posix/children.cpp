@@ -35,7 +35,7 @@ bool collect(pid_t pid) {
 // waitid without waiting; the pid of the child it found (0: none, -1 with
 // errno: none of the kind asked for).
 pid_t waitWithoutBlocking(idtype_t type, id_t id, int extra) {
-    siginfo_t info {};
+    siginfo_t info{};
     int result;
     do {
         result = waitid(type, id, &info, WEXITED | WNOHANG | extra);

@@ -6,7 +6,7 @@
 namespace procguard {
 
 std::int64_t monotonicMilliseconds() {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }

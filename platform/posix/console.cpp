@@ -35,7 +35,8 @@ bool readConsoleInput(std::wstring& text) {
             text += rest;
             return true;
         }
-        const std::wstring decoded = decodeUtf8Chunk(decoder, std::string_view(buffer, static_cast<std::size_t>(length)));
+        const std::wstring decoded =
+            decodeUtf8Chunk(decoder, std::string_view(buffer, static_cast<std::size_t>(length)));
         if (decoded.empty()) continue; // only part of one character so far
         text += decoded;
         return true;

@@ -30,7 +30,6 @@ namespace procguard {
 
 namespace {
 
-
 std::string readSmallFile(const std::string& path) {
     std::string text;
     if (std::FILE* file = std::fopen(path.c_str(), "re")) {
@@ -103,7 +102,10 @@ std::string coreFileGlob(const std::string& pattern, const DumpFacts& facts, pid
         }
         switch (pattern[++at]) {
         case '%': glob += "%"; break;
-        case 'p': pidInPattern = true; glob += std::to_string(pid); break;
+        case 'p':
+            pidInPattern = true;
+            glob += std::to_string(pid);
+            break;
         case 'u': glob += globLiteral(facts.uid); break;
         case 'g': glob += globLiteral(facts.gid); break;
         case 's': glob += std::to_string(SIGABRT); break;
@@ -120,9 +122,9 @@ std::string coreFileGlob(const std::string& pattern, const DumpFacts& facts, pid
 
 // The newest file matching `pattern` written since `since`; empty if none.
 std::string findCore(const std::string& pattern, std::chrono::system_clock::time_point since) {
-    glob_t found {};
+    glob_t found{};
     std::string newest;
-    timespec newestTime {};
+    timespec newestTime{};
     const auto sinceSeconds = std::chrono::system_clock::to_time_t(since) - 1; // file times are coarse
     if (glob(pattern.c_str(), 0, nullptr, &found) == 0) {
         for (std::size_t i = 0; i < found.gl_pathc; ++i) {
@@ -143,10 +145,10 @@ std::string findCore(const std::string& pattern, std::chrono::system_clock::time
 // Lets the process dump a core of any size; a hard limit that cannot be
 // raised (no CAP_SYS_RESOURCE) still allows up to that limit.
 int raiseCoreLimit(pid_t pid) {
-    const rlimit unlimited {RLIM_INFINITY, RLIM_INFINITY};
+    const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
     if (prlimit(pid, RLIMIT_CORE, &unlimited, nullptr) == 0) return 0;
     if (errno != EPERM) return errno;
-    rlimit current {};
+    rlimit current{};
     if (prlimit(pid, RLIMIT_CORE, nullptr, &current) != 0) return errno;
     if (current.rlim_max == 0) return EPERM;
     current.rlim_cur = current.rlim_max;
@@ -157,7 +159,7 @@ int raiseCoreLimit(pid_t pid) {
 // collecting it. True also when it cannot be told (not our child).
 bool endedWithCore(pid_t pid) {
     if (!isRememberedChild(pid)) return true;
-    siginfo_t info {};
+    siginfo_t info{};
     if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) return true;
     return info.si_pid != pid || info.si_code == CLD_DUMPED;
 }

@@ -92,7 +92,7 @@ void endCommand(pid_t pid, int pidfd) {
         do {
             if (collected(pid, status)) return;
             // Not waitForInputOrStop: after a stop request it returns at once.
-            const timespec pause {0, kEndPollMs * 1000000L};
+            const timespec pause{0, kEndPollMs * 1000000L};
             nanosleep(&pause, nullptr);
         } while (monotonicMilliseconds() < deadline);
     }
@@ -198,10 +198,8 @@ Result runHealthCommand(const std::wstring& commandLine, std::uint32_t timeoutMs
     case Ending::Exited:
         if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
         return failure(exitReason(status));
-    case Ending::TimedOut:
-        return failure(L"the command did not end within " + std::to_wstring(timeoutMs) + L" ms");
-    case Ending::Stopped:
-        break;
+    case Ending::TimedOut: return failure(L"the command did not end within " + std::to_wstring(timeoutMs) + L" ms");
+    case Ending::Stopped: break;
     }
     return failure(L"the check was cut short by a stop request");
 }

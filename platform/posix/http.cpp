@@ -55,7 +55,7 @@ std::size_t noteHeader(char* line, std::size_t size, std::size_t count, void* us
 
 // Made on first use and kept for the run; null when libcurl could not be set up.
 Client* client() {
-    static Client* made = [] () -> Client* {
+    static Client* made = []() -> Client* {
         if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return nullptr;
         static Client state;
         state.easy = curl_easy_init();
@@ -172,7 +172,7 @@ Result probeHealthUrl(const std::wstring& url, std::uint32_t timeoutMs) {
             timedOut = true;
             break;
         }
-        curl_waitfd stop {stopWakeDescriptor(), CURL_WAIT_POLLIN, 0};
+        curl_waitfd stop{stopWakeDescriptor(), CURL_WAIT_POLLIN, 0};
         curl_multi_poll(state->multi, &stop, stop.fd >= 0 ? 1 : 0,
                         static_cast<int>(remaining.count() > INT_MAX ? INT_MAX : remaining.count()), nullptr);
     }

@@ -52,8 +52,8 @@ enum class LineKind { Other, Comment, Header, Key };
 
 struct ParsedLine {
     LineKind kind = LineKind::Other;
-    std::string_view name;     // section or key name, trimmed
-    std::size_t valueAt = 0;   // Key: offset of the byte after '=' in the file
+    std::string_view name;   // section or key name, trimmed
+    std::size_t valueAt = 0; // Key: offset of the byte after '=' in the file
 };
 
 ParsedLine parseLine(std::string_view bytes, const Line& line) {
@@ -137,10 +137,9 @@ std::string_view unquote(std::string_view value) {
 
 // The value as it must stand in the file to read back unchanged.
 std::string storedForm(const std::string& value) {
-    const bool quotesWouldGo = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                               value.back() == value.front();
-    if (!value.empty() && (isBlank(value.front()) || isBlank(value.back()) || quotesWouldGo))
-        return '"' + value + '"';
+    const bool quotesWouldGo =
+        value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+    if (!value.empty() && (isBlank(value.front()) || isBlank(value.back()) || quotesWouldGo)) return '"' + value + '"';
     return value;
 }
 
@@ -177,8 +176,7 @@ std::string foldedName(std::string_view name) {
     return folded;
 }
 
-std::optional<std::wstring> readKey(std::string_view bytes, std::size_t begin, std::size_t end,
-                                    std::wstring_view key) {
+std::optional<std::wstring> readKey(std::string_view bytes, std::size_t begin, std::size_t end, std::wstring_view key) {
     const std::string keyName = encodeUtf8(key);
     for (std::size_t at = begin; at < end;) {
         const Line line = lineAt(bytes, at);
@@ -195,8 +193,7 @@ std::optional<std::wstring> readKey(std::string_view bytes, std::size_t begin, s
 
 } // namespace
 
-std::optional<std::wstring> profileFileRead(std::string_view bytes, std::wstring_view section,
-                                            std::wstring_view key) {
+std::optional<std::wstring> profileFileRead(std::string_view bytes, std::wstring_view section, std::wstring_view key) {
     const std::string sectionName = encodeUtf8(section);
     const SectionSpan span = findSection(bytes, trimBlanks(sectionName));
     if (!span.found) return std::nullopt;
@@ -250,8 +247,8 @@ std::wstring refusalOf(std::wstring_view section, std::wstring_view key, std::ws
 }
 
 // A section the file does not have yet goes at its end, with the key.
-void appendSection(std::string& out, std::string_view bytes, const std::string& sectionName,
-                   const std::string& keyLine, std::string_view ending) {
+void appendSection(std::string& out, std::string_view bytes, const std::string& sectionName, const std::string& keyLine,
+                   std::string_view ending) {
     if (bytes.size() > contentStart(bytes) && !isLineBreak(bytes.back())) out += ending;
     out += '[' + sectionName + ']';
     out += ending;
@@ -263,8 +260,8 @@ void appendSection(std::string& out, std::string_view bytes, const std::string& 
 // spelling and layout up to its value; or, when the section has no such key,
 // inserts the key line after its last key (right after the header of a
 // section without keys, first in the file for a "" without keys).
-void writeIntoSection(std::string& out, std::string_view bytes, const SectionSpan& span,
-                      const std::string& keyName, const std::string& stored, std::string_view ending) {
+void writeIntoSection(std::string& out, std::string_view bytes, const SectionSpan& span, const std::string& keyName,
+                      const std::string& stored, std::string_view ending) {
     std::optional<Line> neighbour = span.header;
     for (std::size_t at = span.begin; at < span.end;) {
         const Line line = lineAt(bytes, at);
@@ -285,8 +282,10 @@ void writeIntoSection(std::string& out, std::string_view bytes, const SectionSpa
     std::string_view newEnding = ending;
     if (neighbour) {
         insertAt = neighbour->next;
-        if (neighbour->next == neighbour->end) inserted += ending; // the neighbour ends the file unended
-        else newEnding = lineEnding(bytes, *neighbour);
+        if (neighbour->next == neighbour->end)
+            inserted += ending; // the neighbour ends the file unended
+        else
+            newEnding = lineEnding(bytes, *neighbour);
     }
     inserted += keyName + '=' + stored;
     inserted += newEnding;

@@ -31,8 +31,7 @@ namespace procguard {
 // The value stored under section/key, unquoted, up to a NUL if it holds one;
 // nullopt when the section or the key is missing. An empty value is returned
 // as an empty text: telling it from a missing key is the caller's business.
-std::optional<std::wstring> profileFileRead(std::string_view bytes, std::wstring_view section,
-                                            std::wstring_view key);
+std::optional<std::wstring> profileFileRead(std::string_view bytes, std::wstring_view section, std::wstring_view key);
 
 // Where the first section of each name lies, for many reads of one file:
 // folded name -> [begin, end) of its body.
@@ -50,9 +49,9 @@ std::optional<std::wstring> profileFileRead(std::string_view bytes, const Profil
                                             std::wstring_view section, std::wstring_view key);
 
 struct ProfileEdit {
-    bool ok = true;        // false: the write was refused, `error` says why
-    bool changed = false;  // false: the key already reads back as the value
-    std::string bytes;     // the new file content (the old one when unchanged)
+    bool ok = true;       // false: the write was refused, `error` says why
+    bool changed = false; // false: the key already reads back as the value
+    std::string bytes;    // the new file content (the old one when unchanged)
     std::wstring error;
 };
 

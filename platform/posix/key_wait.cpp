@@ -21,7 +21,7 @@ namespace {
 // What the SIGQUIT handler needs to give the terminal back. Set before the
 // handler is installed and left alone while it is.
 volatile sig_atomic_t gTerminal = -1;
-termios gSavedModes {};
+termios gSavedModes{};
 
 // Ctrl+C, SIGTERM and SIGHUP are stop requests that end the wait (see
 // stop.h); SIGQUIT still ends the watchdog at once, and must not leave the
@@ -41,7 +41,7 @@ void waitForKeystroke() {
     if (stopRequested()) return;
     const int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (terminal < 0) return; // no controlling terminal: no keyboard to wait for
-    termios saved {};
+    termios saved{};
     // A job in the background cannot read the keyboard (it would be stopped
     // by SIGTTIN), so it has no key to wait for either.
     if (tcgetattr(terminal, &saved) != 0 || tcgetpgrp(terminal) != getpgrp()) {
@@ -68,8 +68,7 @@ void waitForKeystroke() {
     // before the wait, so only a key pressed from now on ends it.
     if (tcsetattr(terminal, TCSAFLUSH, &raw) == 0 && waitForInputOrStop(terminal, -1) == WaitOutcome::Ready) {
         unsigned char key = 0;
-        while (read(terminal, &key, 1) < 0 && errno == EINTR) {
-        }
+        while (read(terminal, &key, 1) < 0 && errno == EINTR) {}
     }
     // Flushing again drops the rest of a key that sends several bytes (an
     // arrow key, a non-ASCII character), which would otherwise become the

@@ -47,7 +47,7 @@ bool waitForProcessFd(int pidfd, std::uint32_t timeoutMs) {
     const std::int64_t deadline = monotonicMilliseconds() + timeoutMs;
     for (;;) {
         const std::int64_t left = deadline - monotonicMilliseconds();
-        pollfd entry {pidfd, POLLIN, 0};
+        pollfd entry{pidfd, POLLIN, 0};
         const int ready = poll(&entry, 1, static_cast<int>(left < 0 ? 0 : left > INT_MAX ? INT_MAX : left));
         if (ready > 0) return true;
         if (ready == 0 && left <= INT_MAX) return false;

@@ -22,7 +22,7 @@ constexpr cap_value_t kDebugCapabilities[] = {CAP_SYS_PTRACE, CAP_KILL};
 std::vector<cap_value_t> capabilitiesOf(PrivilegeId privilege) {
     std::vector<cap_value_t> capabilities;
     for (cap_value_t capability = 0; capability < 64; ++capability) {
-        if (privilege.value & (std::uint64_t {1} << capability)) capabilities.push_back(capability);
+        if (privilege.value & (std::uint64_t{1} << capability)) capabilities.push_back(capability);
     }
     return capabilities;
 }
@@ -40,7 +40,7 @@ TokenHandle acquireThreadToken() { return 1; }
 
 bool lookupDebugPrivilege(PrivilegeId& privilege) {
     privilege.value = 0;
-    for (cap_value_t capability : kDebugCapabilities) privilege.value |= std::uint64_t {1} << capability;
+    for (cap_value_t capability : kDebugCapabilities) privilege.value |= std::uint64_t{1} << capability;
     return true;
 }
 

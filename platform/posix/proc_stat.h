@@ -6,7 +6,7 @@
 namespace procguard {
 
 struct ProcStat {
-    char state = 0;  // 'R', 'S', 'Z', ...; a zombie ('Z') or a dying task ('X') has ended
+    char state = 0; // 'R', 'S', 'Z', ...; a zombie ('Z') or a dying task ('X') has ended
     pid_t parent = 0;
     pid_t group = 0; // the process group
 };

@@ -64,8 +64,8 @@ void dropDeletedSuffix(const std::string& exeLink, std::string& path) {
     }
     struct stat running {};
     struct stat named {};
-    if (stat(exeLink.c_str(), &running) == 0 && stat(path.c_str(), &named) == 0 &&
-        running.st_dev == named.st_dev && running.st_ino == named.st_ino) {
+    if (stat(exeLink.c_str(), &running) == 0 && stat(path.c_str(), &named) == 0 && running.st_dev == named.st_dev &&
+        running.st_ino == named.st_ino) {
         return;
     }
     path.resize(path.size() - kSuffix.size());
@@ -132,7 +132,6 @@ bool resolveTargetPath(const std::wstring& path, std::wstring& resolved) {
     std::free(real);
     return true;
 }
-
 
 // Linux file names are case-sensitive: folding would match another file.
 std::wstring foldPathCase(const std::wstring& path) { return path; }

@@ -107,10 +107,9 @@ bool hasProfileSection(const std::wstring& section, const std::wstring& path) {
 }
 
 Result writeProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
-                           const std::wstring& text) {
+                         const std::wstring& text) {
     std::string target;
-    if (const int error = writeTarget(encodeUtf8(path), target); error != 0)
-        return failure(systemErrorMessage(error));
+    if (const int error = writeTarget(encodeUtf8(path), target); error != 0) return failure(systemErrorMessage(error));
     readCache().valid = false;
     FileDescriptor file(-1);
     struct stat info {};
@@ -121,8 +120,7 @@ Result writeProfileValue(const std::wstring& section, const std::wstring& key, c
         if (opened != 0) return failure(systemErrorMessage(opened));
         // The file is replaced, not written, so its own permission is asked
         // for here: a read-only file stays read-only, as it would elsewhere.
-        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-            return failure(systemErrorMessage(errno));
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return failure(systemErrorMessage(errno));
         std::string bytes;
         if (const int error = readAll(file.fd, bytes); error != 0) return failure(systemErrorMessage(error));
         content = decodeProfileFile(std::move(bytes));

@@ -34,7 +34,8 @@ bool startsWith(std::string_view bytes, std::string_view mark) { return bytes.su
 bool isSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
 char32_t unitAt(std::string_view bytes, std::size_t at) {
-    return static_cast<unsigned char>(bytes[at]) | static_cast<char32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
+    return static_cast<unsigned char>(bytes[at]) | static_cast<char32_t>(static_cast<unsigned char>(bytes[at + 1]))
+                                                       << 8;
 }
 
 void appendUnit(std::string& bytes, char32_t unit) {

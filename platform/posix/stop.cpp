@@ -70,7 +70,7 @@ WaitOutcome waitForInputOrStop(int fd, long long timeoutMs) {
         if (stopRequested()) return WaitOutcome::Stopped;
         // Negative descriptors are skipped by ppoll.
         pollfd entries[2] = {{gWakeRead, POLLIN, 0}, {fd, POLLIN, 0}};
-        timespec left {};
+        timespec left{};
         if (timeoutMs >= 0) {
             const std::int64_t remaining = deadline - monotonicMilliseconds();
             if (remaining <= 0) return WaitOutcome::TimedOut;

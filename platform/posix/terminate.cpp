@@ -37,7 +37,7 @@ bool hasEnded(pid_t pid) {
 void pause(std::uint32_t ms) {
     // Not sleepMilliseconds: after a stop request that returns at once, and
     // the caller's loop would spin until its deadline.
-    const timespec length {0, static_cast<long>(ms) * 1000000L};
+    const timespec length{0, static_cast<long>(ms) * 1000000L};
     nanosleep(&length, nullptr);
 }
 

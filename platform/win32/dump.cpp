@@ -36,7 +36,7 @@ struct DumpWork {
     HANDLE file = nullptr;
     int type = kDumpType;
     std::wstring path;
-    std::atomic<int> state {kRunning};
+    std::atomic<int> state{kRunning};
     bool written = false;
     DWORD error = 0;
 
@@ -66,7 +66,6 @@ DWORD WINAPI writeDumpFile(void* parameter) {
     if (!work.written || givenUp) DeleteFileW(work.path.c_str());
     return 0;
 }
-
 
 // Reading the memory of the process, its threads and its handles. Where
 // handles may not be duplicated the dump goes without handle data.
@@ -110,8 +109,8 @@ Result writeDump(const HeldProcess& process, const std::wstring& folder, const s
     if (work->process == nullptr)
         return failure(L"the process cannot be opened for a dump: " + systemErrorMessage(GetLastError()));
     work->path = target + L"\\" + dumpFileName(program, process.id, wallClockNow(), L".dmp");
-    work->file = CreateFileW(work->path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                             nullptr);
+    work->file =
+        CreateFileW(work->path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (work->file == INVALID_HANDLE_VALUE)
         return failure(L"the dump file cannot be created: " + systemErrorMessage(GetLastError(), work->path));
     if (!withHandles) work->type &= ~MiniDumpWithHandleData;

@@ -17,10 +17,10 @@ using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>;
 } // namespace
 
 std::optional<std::chrono::system_clock::time_point> fileModificationTime(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data {};
+    WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-    const std::int64_t ticks = (static_cast<std::int64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                               data.ftLastWriteTime.dwLowDateTime;
+    const std::int64_t ticks =
+        (static_cast<std::int64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
     return std::chrono::system_clock::time_point(
         std::chrono::duration_cast<std::chrono::system_clock::duration>(Ticks(ticks - kTicksFrom1601To1970)));
 }

@@ -66,15 +66,15 @@ Result runHealthCommand(const std::wstring& commandLine, std::uint32_t timeoutMs
     // expects its command line to begin; the arguments as they were written.
     std::wstring line = L"\"" + program + L"\"" + commandLine.substr(rest);
 
-    SECURITY_ATTRIBUTES inheritable {sizeof inheritable, nullptr, TRUE};
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     const HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    &inheritable, OPEN_EXISTING, 0, nullptr);
     if (nul == INVALID_HANDLE_VALUE) return startFailure(GetLastError(), program);
-    STARTUPINFOW startup {};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
-    PROCESS_INFORMATION started {};
+    PROCESS_INFORMATION started{};
     const BOOL ok = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
                                    CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &started);
     const DWORD startError = GetLastError();

@@ -40,8 +40,7 @@ HeldProcess holdProcess(ProcessId id) {
 }
 
 bool processHasEnded(const HeldProcess& process) {
-    return process.handle != -1 &&
-           WaitForSingleObject(reinterpret_cast<HANDLE>(process.handle), 0) == WAIT_OBJECT_0;
+    return process.handle != -1 && WaitForSingleObject(reinterpret_cast<HANDLE>(process.handle), 0) == WAIT_OBJECT_0;
 }
 
 bool heldProcessRuns(const HeldProcess&, const std::wstring&) { return false; }

@@ -21,10 +21,10 @@ namespace procguard {
 namespace {
 
 struct Exchange {
-    HANDLE done = nullptr;         // set once the exchange has ended, one way or another
-    std::atomic<DWORD> status {0}; // the answer's status once its headers are in
-    std::atomic<DWORD> error {0};  // the WinHTTP error that ended it
-    char body[4096];               // the body is read to its end and dropped
+    HANDLE done = nullptr;        // set once the exchange has ended, one way or another
+    std::atomic<DWORD> status{0}; // the answer's status once its headers are in
+    std::atomic<DWORD> error{0};  // the WinHTTP error that ended it
+    char body[4096];              // the body is read to its end and dropped
 };
 
 void finish(Exchange& exchange, DWORD error) {
@@ -78,8 +78,7 @@ void CALLBACK onRequestEvent(HINTERNET request, DWORD_PTR context, DWORD event, 
         CloseHandle(exchange->done);
         delete exchange;
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -116,10 +115,10 @@ std::wstring failureReason(DWORD error, const std::wstring& url, std::uint32_t t
     }
     // The system's messages do not know WinHTTP's codes; winhttp.dll does.
     wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                                            FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        GetModuleHandleW(L"winhttp.dll"), error, 0,
-                                        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
+                           FORMAT_MESSAGE_IGNORE_INSERTS,
+                       GetModuleHandleW(L"winhttp.dll"), error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring text = length != 0 && buffer != nullptr ? std::wstring(buffer, length) : systemErrorMessage(error);
     if (buffer != nullptr) LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
@@ -192,8 +191,7 @@ Result probeHealthUrl(const std::wstring& url, std::uint32_t timeoutMs) {
     DWORD code = 0;
     if (exchange->done == nullptr) {
         code = GetLastError();
-    } else if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
-                                   context)) {
+    } else if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, context)) {
         code = GetLastError();
     } else {
         const HANDLE stop = stopEvent();

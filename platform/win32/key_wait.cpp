@@ -16,8 +16,14 @@ bool isKeyPress(const INPUT_RECORD& record) {
     if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) return false;
     if (record.Event.KeyEvent.uChar.UnicodeChar != 0) return true;
     switch (record.Event.KeyEvent.wVirtualKeyCode) {
-    case VK_SHIFT: case VK_CONTROL: case VK_MENU: case VK_LWIN: case VK_RWIN:
-    case VK_CAPITAL: case VK_NUMLOCK: case VK_SCROLL: return false;
+    case VK_SHIFT:
+    case VK_CONTROL:
+    case VK_MENU:
+    case VK_LWIN:
+    case VK_RWIN:
+    case VK_CAPITAL:
+    case VK_NUMLOCK:
+    case VK_SCROLL: return false;
     default: return true;
     }
 }
@@ -28,8 +34,8 @@ void waitForKeystroke() {
     if (stopRequested()) return;
     // Without a console there is no keyboard to wait for, and an unattended
     // watchdog must not stop here.
-    HANDLE keyboard = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE keyboard = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
     if (keyboard == INVALID_HANDLE_VALUE) return;
     DWORD mode = 0;
     if (!GetConsoleMode(keyboard, &mode)) {

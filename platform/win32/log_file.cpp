@@ -27,16 +27,15 @@ bool sameFile(HANDLE a, HANDLE b) {
     BY_HANDLE_FILE_INFORMATION first;
     BY_HANDLE_FILE_INFORMATION second;
     return GetFileInformationByHandle(a, &first) && GetFileInformationByHandle(b, &second) &&
-           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
 }
 
 // False when the name is gone (or still held by a file deleted while open),
 // or names another file: the open file was renamed away or deleted.
 bool stillNamed(HANDLE open, const std::wstring& path) {
     // No access asked for, so no sharing mode of another opener stands in the way.
-    HANDLE named = CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                               nullptr);
+    HANDLE named = CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (named == INVALID_HANDLE_VALUE) return false;
     const bool same = sameFile(open, named);
     CloseHandle(named);

@@ -22,23 +22,20 @@ LUID toLuid(PrivilegeId privilege) {
 
 TokenHandle acquireThreadToken() {
     HANDLE token = nullptr;
-    if (OpenThreadToken(GetCurrentThread(), kTokenAccess, FALSE, &token))
-        return reinterpret_cast<TokenHandle>(token);
+    if (OpenThreadToken(GetCurrentThread(), kTokenAccess, FALSE, &token)) return reinterpret_cast<TokenHandle>(token);
     // A thread that does not impersonate has no token of its own; it gets
     // one by impersonating its own process. Any other failure is final.
     if (GetLastError() != ERROR_NO_TOKEN) return 0;
     if (!ImpersonateSelf(SecurityImpersonation)) return 0;
     token = nullptr;
-    if (OpenThreadToken(GetCurrentThread(), kTokenAccess, FALSE, &token))
-        return reinterpret_cast<TokenHandle>(token);
+    if (OpenThreadToken(GetCurrentThread(), kTokenAccess, FALSE, &token)) return reinterpret_cast<TokenHandle>(token);
     return 0;
 }
 
 bool lookupDebugPrivilege(PrivilegeId& privilege) {
     LUID luid;
     if (!LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &luid)) return false;
-    privilege.value = (static_cast<std::uint64_t>(static_cast<DWORD>(luid.HighPart)) << 32) |
-                      luid.LowPart;
+    privilege.value = (static_cast<std::uint64_t>(static_cast<DWORD>(luid.HighPart)) << 32) | luid.LowPart;
     return true;
 }
 
@@ -57,8 +54,7 @@ bool setPrivilege(TokenHandle token, PrivilegeId privilege, bool enable) {
     // The outcome is read from the last error, which a successful call does
     // not always reset; clearing it first makes it this call's own.
     SetLastError(0);
-    AdjustTokenPrivileges(handle, FALSE, &newState, sizeof(TOKEN_PRIVILEGES), &previous,
-                          &previousLength);
+    AdjustTokenPrivileges(handle, FALSE, &newState, sizeof(TOKEN_PRIVILEGES), &previous, &previousLength);
     if (GetLastError() != 0) return false;
 
     // Second call: write those attributes back with the enabled bit as asked.

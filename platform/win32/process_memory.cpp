@@ -13,7 +13,7 @@ bool readResidentMemory(const HeldProcess& process, std::uint64_t& bytes) {
     if (WaitForSingleObject(handle, 0) == WAIT_OBJECT_0) return false;
     // The held handle has query-limited access, which is enough since
     // Windows 8.1; a handle with synchronize access only is refused.
-    PROCESS_MEMORY_COUNTERS counters {};
+    PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
     if (!K32GetProcessMemoryInfo(handle, &counters, sizeof counters)) return false;
     bytes = counters.WorkingSetSize;

@@ -23,8 +23,7 @@ constexpr DWORD kLargestSectionListBuffer = 1u << 24;
 // code page survives. An existing file keeps its encoding.
 Result createUnicodeProfile(const std::wstring& path, bool& created) {
     created = false;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return {};
@@ -74,7 +73,7 @@ std::wstring readProfileValue(const std::wstring& section, const std::wstring& k
 }
 
 Result writeProfileValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
-                           const std::wstring& text) {
+                         const std::wstring& text) {
     bool created = false;
     Result prepared = createUnicodeProfile(path, created);
     if (!prepared.ok) return prepared;
@@ -108,8 +107,8 @@ Result checkReadableFile(const std::wstring& path) {
         return failure(systemErrorMessage(error));
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return failure(L"is a folder");
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return failure(systemErrorMessage(GetLastError()));
     CloseHandle(file);
     return {};

@@ -39,7 +39,7 @@ std::vector<std::wstring> listParts(const std::wstring& list) {
     return parts;
 }
 
-std::wstring systemFolder(UINT (WINAPI *get)(LPWSTR, UINT)) {
+std::wstring systemFolder(UINT(WINAPI* get)(LPWSTR, UINT)) {
     wchar_t folder[MAX_PATH + 1];
     const UINT length = get(folder, MAX_PATH + 1);
     return length == 0 || length > MAX_PATH ? std::wstring() : std::wstring(folder, length);
@@ -63,9 +63,7 @@ bool registeredProgram(HKEY root, const std::wstring& name, std::wstring& found)
     const std::wstring key = kAppPathsKey + name;
     DWORD size = 0;
     // REG_SZ takes REG_EXPAND_SZ values too, and expands them.
-    if (RegGetValueW(root, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
-        ERROR_SUCCESS)
-        return false;
+    if (RegGetValueW(root, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS) return false;
     std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
     size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
     if (RegGetValueW(root, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value.data(), &size) != ERROR_SUCCESS)

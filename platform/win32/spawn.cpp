@@ -113,8 +113,7 @@ bool assignWithEarlyChildren(HANDLE job, HANDLE process) {
     if (!AssignProcessToJobObject(job, process)) return false;
     // What the processes of the job start from now on is in it already; only
     // what they started before each joined can have escaped.
-    for (int round = 0; round < kMostJoinRounds && joinChildrenOfMembers(job); ++round) {
-    }
+    for (int round = 0; round < kMostJoinRounds && joinChildrenOfMembers(job); ++round) {}
     return true;
 }
 
@@ -126,7 +125,7 @@ Result startProcess(const std::wstring& path, const std::wstring& arguments, Hel
     // call finish its work before it returns, and FLAG_NO_UI keeps a failure
     // from showing a message box that waits for a click, both as the plain
     // call does: an unattended watchdog must never stop at a dialog.
-    SHELLEXECUTEINFOW info {};
+    SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
     info.lpVerb = L"open";

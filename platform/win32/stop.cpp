@@ -35,17 +35,14 @@ void requestStop() {
 BOOL WINAPI onControlEvent(DWORD type) {
     switch (type) {
     case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-        requestStop();
-        return TRUE;
+    case CTRL_BREAK_EVENT: requestStop(); return TRUE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
         requestStop();
         Sleep(kCleanUpGraceMs);
         return TRUE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 

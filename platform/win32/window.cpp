@@ -63,8 +63,7 @@ bool windowAnswers(WindowHandle window, std::uint32_t timeoutMs) {
     // SMTO_NOTIMEOUTIFNOTHUNG: a busy but pumping window gets as long as it
     // needs; SMTO_ERRORONEXIT: a window whose thread ends fails at once.
     const UINT flags = SMTO_BLOCK | SMTO_NOTIMEOUTIFNOTHUNG | SMTO_ERRORONEXIT;
-    return SendMessageTimeoutW(reinterpret_cast<HWND>(window), WM_NULL, 0, 0, flags, timeoutMs,
-                               nullptr) != 0;
+    return SendMessageTimeoutW(reinterpret_cast<HWND>(window), WM_NULL, 0, 0, flags, timeoutMs, nullptr) != 0;
 }
 
 } // namespace procguard

@@ -15,6 +15,8 @@ bool windowBelongsTo(WindowHandle window, ProcessId id);
 // The top-level windows that processes of `owners` own, in EnumWindows order
 // (the z-order, topmost first); empty when the enumeration failed.
 std::vector<WindowHandle> listTopLevelWindows(const std::vector<ProcessId>& owners);
-inline std::vector<WindowHandle> listTopLevelWindows(ProcessId id) { return listTopLevelWindows(std::vector<ProcessId>{id}); }
+inline std::vector<WindowHandle> listTopLevelWindows(ProcessId id) {
+    return listTopLevelWindows(std::vector<ProcessId>{id});
+}
 
 } // namespace procguard::win32

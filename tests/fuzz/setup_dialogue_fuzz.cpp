@@ -28,7 +28,7 @@ constexpr std::size_t kOutputPerTypedCharacter = 512;
 void prepareSystem() {
     test::resetSystem();
     fake::addProcess(L"C:\\Apps\\editor.exe");
-    fake::addProcess(L"");  // unreadable: listed as <unknown>
+    fake::addProcess(L""); // unreadable: listed as <unknown>
     fake::addProcess(L"C:\\Apps\\render.exe");
     fake::FakeSystem& s = fake::system();
     s.fileCounts[L"C:\\d\\*"] = 3;

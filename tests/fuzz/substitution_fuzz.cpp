@@ -35,7 +35,8 @@ Variable parseVariable(const std::wstring& field) {
     std::size_t digits = 0;
     for (; at < field.size() && field[at] >= L'0' && field[at] <= L'9'; ++at, ++digits)
         value = std::min<std::int64_t>(value * 10 + (field[at] - L'0'), std::int64_t{1} << 31);
-    if (digits == 0 || at >= field.size() || field[at] != L' ') return Variable(field, VariableKind::RestartCount, 0, {});
+    if (digits == 0 || at >= field.size() || field[at] != L' ')
+        return Variable(field, VariableKind::RestartCount, 0, {});
     value = negative ? -value : value;
     Variable variable(field.substr(at + 1), VariableKind::RestartCount, 0, {});
     variable.value = static_cast<std::int32_t>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX));

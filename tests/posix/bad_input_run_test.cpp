@@ -26,9 +26,8 @@ namespace {
 using namespace std::chrono_literals;
 using test::WatchdogRun;
 
-const std::string kReady =
-    "Ready to go. Press any key to start process surveillance.\n"
-    "Surveillance started. You may relax now, have a nice day!\n";
+const std::string kReady = "Ready to go. Press any key to start process surveillance.\n"
+                           "Surveillance started. You may relax now, have a nice day!\n";
 const std::string kDone = "All done now. Press any key to exit...";
 const std::string kUsage = "Usage: procguard [--events FILE] [--no-wait] [config-file]\n";
 const std::string kRaisedPeriod = "A check period of 0 ms would keep a processor busy; checking every 10 ms instead.\n";
@@ -54,8 +53,12 @@ std::string garbage(std::size_t size, const std::string& without) {
 // and ends after `restarts` restarts.
 std::string runConfig(const std::string& target, const std::string& parameters = "", int restarts = 2,
                       const std::string& variables = "0") {
-    return test::configText({.processName = target, .commandParams = parameters, .checkPeriod = 0,
-                             .responseTimeout = 1000, .finishType = 2, .finishCount = restarts,
+    return test::configText({.processName = target,
+                             .commandParams = parameters,
+                             .checkPeriod = 0,
+                             .responseTimeout = 1000,
+                             .finishType = 2,
+                             .finishCount = restarts,
                              .variableCount = variables});
 }
 
@@ -132,7 +135,7 @@ TEST_F(BadInputRun, ConfigsThatCannotBeUsedStopWithTheirReason) {
     } cases[] = {
         {"missing.ini", unreadable("missing.ini", "No such file or directory"), true},
         {"adir", unreadable("adir", "Is a directory"), true},
-        {"fifo", unreadable("fifo", "Not a regular file"), true}, // and no hang
+        {"fifo", unreadable("fifo", "Not a regular file"), true},                       // and no hang
         {"/dev/zero", "Cannot read config file /dev/zero: Not a regular file\n", true}, // endless bytes
         {"be.ini", unreadable("be.ini", "it is UTF-16BE" + refused), true},
         {"utf32.ini", unreadable("utf32.ini", "it is UTF-32LE" + refused), true},
@@ -140,10 +143,12 @@ TEST_F(BadInputRun, ConfigsThatCannotBeUsedStopWithTheirReason) {
         {"lone.ini", unreadable("lone.ini", "it is not valid UTF-16LE text: a lone surrogate at byte 4"), true},
         {"negative.ini", countMessage("negative.ini", "-1"), false},
         {"huge.ini", countMessage("huge.ini", "10001"), false},
-        {"empty_target.ini", "Config file " + pathOf("empty_target.ini") + noTarget +
-                                 "its [main] section has no processName, or an empty one.\n", false},
-        {"garbage.ini", "Config file " + pathOf("garbage.ini") + noTarget +
-                            "it has no [main] section with a processName.\n", false},
+        {"empty_target.ini",
+         "Config file " + pathOf("empty_target.ini") + noTarget +
+             "its [main] section has no processName, or an empty one.\n",
+         false},
+        {"garbage.ini",
+         "Config file " + pathOf("garbage.ini") + noTarget + "it has no [main] section with a processName.\n", false},
     };
     for (const auto& c : cases) {
         const WatchdogRun run = test::runWatchdog(folder.path, {c.argument}, "", 10s);
@@ -158,9 +163,9 @@ TEST_F(BadInputRun, GarbageAndNulBytesAroundTheKeysAreSkipped) {
     // that are neither headers nor keys, a garbage section holding a wrong
     // target, and garbage at the end without a line break.
     const auto line = [](std::size_t size) { return garbage(size, "\n\r[=") + "\n"; };
-    const std::string text = line(300) + "[\xff\xfe garbage \x01]\nprocessName=/nonexistent\n" + line(50) +
-                             "[main]\n" + line(80) + "processName=" + target + "\n" + std::string(7, '\0') +
-                             "\n" + "checkPeriod=0\n\xef\xbb\xbf\xc0\x80\n[finishCondition]\n" + line(10) +
+    const std::string text = line(300) + "[\xff\xfe garbage \x01]\nprocessName=/nonexistent\n" + line(50) + "[main]\n" +
+                             line(80) + "processName=" + target + "\n" + std::string(7, '\0') + "\n" +
+                             "checkPeriod=0\n\xef\xbb\xbf\xc0\x80\n[finishCondition]\n" + line(10) +
                              "type=2\ndataInt=2\n" + garbage(100, "\n\r[=");
     const WatchdogRun run = watch(text);
     EXPECT_EQ(run.exitCode, kExitFinished) << run.output;
@@ -173,14 +178,15 @@ TEST_F(BadInputRun, AFileWithOnlyATargetRunsOnTheDefaults) {
     // [finishCondition]. The first check, which tries to start the target,
     // comes after the default check period of 10 s (and not after the 30 s
     // of the response timeout); the run never ends by itself.
-    const std::string firstCheck = "Failed to restart process (1 runs): " + pathOf("missing") + ": No such file or directory\n";
+    const std::string firstCheck =
+        "Failed to restart process (1 runs): " + pathOf("missing") + ": No such file or directory\n";
     const auto started = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::duration untilFirstCheck {};
-    const WatchdogRun run = watch(garbage(65536, "[") + "\n[main]\nprocessName=" + pathOf("missing") + "\n", 60s,
-                                  [&](pid_t) {
-        test::waitUntil([&] { return contains(test::watchdogOutput(folder.path), firstCheck); }, 40s);
-        untilFirstCheck = std::chrono::steady_clock::now() - started;
-    });
+    std::chrono::steady_clock::duration untilFirstCheck{};
+    const WatchdogRun run =
+        watch(garbage(65536, "[") + "\n[main]\nprocessName=" + pathOf("missing") + "\n", 60s, [&](pid_t) {
+            test::waitUntil([&] { return contains(test::watchdogOutput(folder.path), firstCheck); }, 40s);
+            untilFirstCheck = std::chrono::steady_clock::now() - started;
+        });
     EXPECT_TRUE(run.stillRunning) << run.output;
     EXPECT_EQ(run.output, kReady + "Process not running, restarting...\n" + firstCheck);
     EXPECT_GE(untilFirstCheck, 10s);
@@ -196,14 +202,14 @@ TEST_F(BadInputRun, MissingSectionsTakeTheirDefaults) {
     EXPECT_EQ(run.exitCode, kExitFinished) << run.output;
     EXPECT_TRUE(contains(run.output, "Adjusting variable values:\n : 1\n : 1\n : 1\nProcess restarted (1 runs).\n"))
         << run.output;
-    EXPECT_EQ(recorded(out), (std::vector<std::string> {out, "x", "<A>"}));
+    EXPECT_EQ(recorded(out), (std::vector<std::string>{out, "x", "<A>"}));
 
     // No [finishCondition]: the run never ends; a target that stays up is
     // started once and then left alone; its period of 0 is raised to 10 ms.
     const std::string sleeper = program("idle_sleeper");
     std::size_t instances = 0;
     const auto since = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::duration twentyChecks {};
+    std::chrono::steady_clock::duration twentyChecks{};
     const WatchdogRun endless =
         watch("[main]\nprocessName=" + sleeper + "\ncommandParams=30\ncheckPeriod=0\n" + countedVariable(), 20s,
               afterChecks([&](pid_t) {
@@ -230,10 +236,11 @@ TEST_F(BadInputRun, NegativeAndHugeNumbersKeepTheirDocumentedMeaning) {
                                   "[variable0]\nname=<Max>\nbaseValue=2147483647\n"
                                   "[variable1]\nname=<Min>\ntype=0\nbaseValue=-2147483648\n");
     EXPECT_EQ(run.exitCode, kExitFinished) << run.output;
-    EXPECT_EQ(run.output, kRaisedPeriod + kReady + "Process not running, restarting...\nAdjusting variable values:\n"
-                                   "<Max> : -2147483648\n<Min> : -2147483647\nProcess restarted (1 runs).\n" +
+    EXPECT_EQ(run.output, kRaisedPeriod + kReady +
+                              "Process not running, restarting...\nAdjusting variable values:\n"
+                              "<Max> : -2147483648\n<Min> : -2147483647\nProcess restarted (1 runs).\n" +
                               kDone);
-    EXPECT_EQ(recorded(out), (std::vector<std::string> {out, "-2147483648", "-2147483647"}));
+    EXPECT_EQ(recorded(out), (std::vector<std::string>{out, "-2147483648", "-2147483647"}));
 
     // A variable count past the 32-bit range is no number: no variables.
     const WatchdogRun past = watch(runConfig(recorder, pathOf("args2"), 1, "2147483648"));
@@ -243,7 +250,8 @@ TEST_F(BadInputRun, NegativeAndHugeNumbersKeepTheirDocumentedMeaning) {
 
 TEST_F(BadInputRun, DuplicateSectionsAndKeysTheFirstCounts) {
     const std::string target = program("exit_at_once");
-    const std::string text = "[main]\nprocessName=" + target + "\ncheckPeriod=0\ncheckPeriod=99999\nvariables=0\n"
+    const std::string text = "[main]\nprocessName=" + target +
+                             "\ncheckPeriod=0\ncheckPeriod=99999\nvariables=0\n"
                              "[finishCondition]\ntype=2\ndataInt=2\n"
                              "[MAIN]\nprocessName=/nonexistent\n"
                              "[main]\nprocessName=/nonexistent\ncheckPeriod=99999\n"
@@ -258,12 +266,12 @@ TEST_F(BadInputRun, ATenMegabyteLineIsReadUpToTheLongestValue) {
     const std::string recorder = program("argv_recorder");
     const std::string out = pathOf("args");
     const std::string huge(10 << 20, 'x');
-    const std::string text = "[main]\n; " + huge + "\nprocessName=" + recorder + "\ncommandParams=" + out + " " +
-                             huge + "\ncheckPeriod=0\nvariables=0\n[finishCondition]\ntype=2\ndataInt=1\n";
+    const std::string text = "[main]\n; " + huge + "\nprocessName=" + recorder + "\ncommandParams=" + out + " " + huge +
+                             "\ncheckPeriod=0\nvariables=0\n[finishCondition]\ntype=2\ndataInt=1\n";
     const WatchdogRun run = watch(text, 60s);
     EXPECT_EQ(run.exitCode, kExitFinished) << run.output.substr(0, 500);
     // The argument template is cut to 2047 characters.
-    EXPECT_EQ(recorded(out), (std::vector<std::string> {out, std::string(2047 - out.size() - 1, 'x')}));
+    EXPECT_EQ(recorded(out), (std::vector<std::string>{out, std::string(2047 - out.size() - 1, 'x')}));
 }
 
 TEST_F(BadInputRun, TheMostVariablesALoadAcceptsAllLoadBehindATenMegabyteLine) {
@@ -279,7 +287,7 @@ TEST_F(BadInputRun, TheMostVariablesALoadAcceptsAllLoadBehindATenMegabyteLine) {
     const WatchdogRun run = watch(text, 120s);
     EXPECT_EQ(run.exitCode, kExitFinished) << run.output.substr(0, 500);
     EXPECT_TRUE(contains(run.output, "<v9999> : 10000\nProcess restarted (1 runs).\n")) << run.output.substr(0, 500);
-    EXPECT_EQ(recorded(out), (std::vector<std::string> {out, "1", "10000"}));
+    EXPECT_EQ(recorded(out), (std::vector<std::string>{out, "1", "10000"}));
 }
 
 TEST_F(BadInputRun, NulInAValueEndsTheValue) {
@@ -289,9 +297,10 @@ TEST_F(BadInputRun, NulInAValueEndsTheValue) {
     // file before the NUL: a new instance on every check.
     const std::string sleeper = program("idle_sleeper");
     std::size_t instances = 0;
-    const WatchdogRun run = watch("[main]\nprocessName=" + sleeper + std::string(1, '\0') +
-                                      "junk\ncommandParams=30\ncheckPeriod=20\n" + countedVariable(),
-                                  20s, afterChecks([&](pid_t) { instances = test::runningInstancesOf(sleeper).size(); }));
+    const WatchdogRun run =
+        watch("[main]\nprocessName=" + sleeper + std::string(1, '\0') + "junk\ncommandParams=30\ncheckPeriod=20\n" +
+                  countedVariable(),
+              20s, afterChecks([&](pid_t) { instances = test::runningInstancesOf(sleeper).size(); }));
     test::killInstancesOf(sleeper);
     EXPECT_TRUE(run.stillRunning);
     EXPECT_EQ(instances, 1u);
@@ -345,8 +354,7 @@ TEST_F(BadInputRun, TargetsThatCannotStartAreReportedAtEveryRestart) {
         EXPECT_EQ(run.exitCode, kExitFinished) << c.target.substr(0, 100);
         const std::string failed = ": " + c.target + ": " + c.reason + "\n";
         EXPECT_TRUE(contains(run.output, "Failed to restart process (1 runs)" + failed)) << run.output;
-        EXPECT_TRUE(contains(run.output, "Failed to restart process (2 runs)" + failed + kDone))
-            << run.output;
+        EXPECT_TRUE(contains(run.output, "Failed to restart process (2 runs)" + failed + kDone)) << run.output;
     }
 
     // The same for a ten-megabyte path typed at the console.
@@ -362,12 +370,12 @@ TEST_F(BadInputRun, TargetsThatDetachOrIgnoreSigtermAreLeftRunning) {
     const std::string forking = program("fork_and_exit");
     std::size_t instances = 0;
     bool collected = false;
-    const WatchdogRun run = watch("[main]\nprocessName=" + forking + "\ncommandParams=30\ncheckPeriod=20\n" +
-                                      countedVariable(),
-                                  20s, afterChecks([&](pid_t watchdog) {
-                                      instances = test::runningInstancesOf(forking).size();
-                                      collected = test::waitUntil([&] { return test::zombieChildrenOf(watchdog) == 0; });
-                                  }));
+    const WatchdogRun run =
+        watch("[main]\nprocessName=" + forking + "\ncommandParams=30\ncheckPeriod=20\n" + countedVariable(), 20s,
+              afterChecks([&](pid_t watchdog) {
+                  instances = test::runningInstancesOf(forking).size();
+                  collected = test::waitUntil([&] { return test::zombieChildrenOf(watchdog) == 0; });
+              }));
     test::killInstancesOf(forking);
     EXPECT_TRUE(run.stillRunning);
     EXPECT_EQ(occurrences(run.output, "Process restarted ("), 1u) << run.output;
@@ -388,8 +396,7 @@ TEST_F(BadInputRun, ConsoleInputEndingInTheMiddleOfEachQuestionStopsTheProgram) 
     const std::string target = program("exit_at_once");
     // Menu, path, arguments, use, kind, mask, base value, period, timeout,
     // finish menu, maximum, save question.
-    const std::string script =
-        "1\n" + target + "\n-n <A>\ny\n1\n" + folder.path + "/*\n-2\n0\n1000\n2\n1\nn\n";
+    const std::string script = "1\n" + target + "\n-n <A>\ny\n1\n" + folder.path + "/*\n-2\n0\n1000\n2\n1\nn\n";
     int runs = 0;
     for (std::size_t start = 0; start < script.size() - 2;) {
         const std::size_t end = script.find('\n', start);
@@ -400,7 +407,8 @@ TEST_F(BadInputRun, ConsoleInputEndingInTheMiddleOfEachQuestionStopsTheProgram) 
             EXPECT_EQ(run.exitCode, kExitInputEnded) << "cut at " << cut << ":\n" << run.output;
             EXPECT_TRUE(run.output.size() >= kInputEnded.size() &&
                         run.output.compare(run.output.size() - kInputEnded.size(), std::string::npos, kInputEnded) == 0)
-                << "cut at " << cut << ":\n" << run.output;
+                << "cut at " << cut << ":\n"
+                << run.output;
             EXPECT_FALSE(contains(run.output, "Ready to go")) << "cut at " << cut;
         }
         start = end + 1;

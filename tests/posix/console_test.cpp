@@ -44,7 +44,11 @@ TEST(ConsoleInput, KeepsACharacterSplitAcrossReadsWhole) {
     ASSERT_EQ(write(input.other, "a\xC3", 2), 2); // "a" and half of U+00E4
     ASSERT_TRUE(readConsoleInput(text));
     EXPECT_EQ(text, L"a");
-    ASSERT_EQ(write(input.other, "\xA4" "b\n", 3), 3);
+    ASSERT_EQ(write(input.other,
+                    "\xA4"
+                    "b\n",
+                    3),
+              3);
     ASSERT_TRUE(readConsoleInput(text));
     EXPECT_EQ(text, L"a\u00e4b\n");
 

@@ -46,7 +46,8 @@ TEST(WriteDump, CoreOfAStoppedTargetLandsInANewFolder) {
         // An ELF file of type ET_CORE.
         const std::string core = test::readFile(file);
         ASSERT_GT(core.size(), 18u);
-        EXPECT_EQ(core.substr(0, 4), "\x7f" "ELF");
+        EXPECT_EQ(core.substr(0, 4), "\x7f"
+                                     "ELF");
         EXPECT_EQ(core[16], 4);
     }
 

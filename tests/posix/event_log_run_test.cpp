@@ -20,8 +20,10 @@ using namespace std::chrono_literals;
 class EventLogRun : public testing::Test {
 protected:
     void writeConfig(const std::string& target, std::uint32_t period) {
-        test::writeBytes(folder.path + "/run.ini", test::configText({.processName = target, .commandParams = "30",
-                                                                      .checkPeriod = period, .responseTimeout = 1000}));
+        test::writeBytes(
+            folder.path + "/run.ini",
+            test::configText(
+                {.processName = target, .commandParams = "30", .checkPeriod = period, .responseTimeout = 1000}));
     }
     static std::vector<std::string> members(const std::string& path, const std::string& name) {
         return test::membersOf(test::readFile(path), name);
@@ -77,7 +79,8 @@ TEST_F(EventLogRun, EachStopSignalEndsTheSleepAndTheRun) {
         std::remove(log.c_str());
         const test::WatchdogRun run =
             test::runWatchdog(folder.path, {"run.ini", "--events=events.jsonl"}, "", 20s, [&](pid_t watchdog) {
-                if (test::waitUntil([&] { return count(log, "surveillance started") == 1; })) stop(watchdog, signalNumber);
+                if (test::waitUntil([&] { return count(log, "surveillance started") == 1; }))
+                    stop(watchdog, signalNumber);
             });
         EXPECT_EQ(run.exitCode, kExitStopped) << signalNumber << "\n" << run.output;
         EXPECT_EQ(run.output.substr(run.output.size() - 10), "\nStopped.\n");

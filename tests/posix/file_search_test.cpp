@@ -54,7 +54,9 @@ TEST_F(CountMatchingFiles, SearchesThatCannotStartCountZero) {
     EXPECT_EQ(countMatchingFiles(prefix + L"a.txt/*"), 0) << "a file is no folder";
     EXPECT_EQ(countMatchingFiles(prefix + L"*.none"), 0);
     // The folder part is taken literally: no wildcards there.
-    EXPECT_EQ(countMatchingFiles(test::widen(std::filesystem::path(folder.path).parent_path()) + L"/procguard-test-*/a.txt"), 0);
+    EXPECT_EQ(
+        countMatchingFiles(test::widen(std::filesystem::path(folder.path).parent_path()) + L"/procguard-test-*/a.txt"),
+        0);
 }
 
 TEST_F(CountMatchingFiles, RelativeMasksUseTheCurrentDirectory) {

@@ -89,8 +89,10 @@ TEST(HealthCommand, SplitsItsLineAndGetsNothingButTheNullDevice) {
 
     // The shell's own descriptors, read before it redirects anything.
     ASSERT_TRUE(runHealthCommand(
-        widen("/bin/sh -c \"x=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2); echo \\\"$x\\\" > " + fds + "\""),
-        30000).ok);
+                    widen("/bin/sh -c \"x=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2); echo \\\"$x\\\" > " +
+                          fds + "\""),
+                    30000)
+                    .ok);
     EXPECT_EQ(test::readFile(fds), "/dev/null\n/dev/null\n/dev/null\n");
 }
 

@@ -132,10 +132,17 @@ TEST(ProfileTextWrite, RefusesWhatCouldNotBeReadBack) {
     const struct {
         std::wstring section, key, value;
     } refused[] = {
-        {L"main", L"k", L"a\r\n[inj]\r\nx=1"}, {L"main", L"k", L"a\nb"}, {L"main", L"k", L"a\rb"},
-        {L"ma\nin", L"k", L"v"},              {L"main", L"k\n", L"v"},  {L"main", L"a=b", L"c"},
-        {L"main", L";c", L"v"},               {L"main", L" [x]", L"v"},  {L"", L"\uFEFFk", L"v"},
-        {L"main", L"k", L"a\0b"s},            {L"m\0"s, L"k", L"v"},
+        {L"main", L"k", L"a\r\n[inj]\r\nx=1"},
+        {L"main", L"k", L"a\nb"},
+        {L"main", L"k", L"a\rb"},
+        {L"ma\nin", L"k", L"v"},
+        {L"main", L"k\n", L"v"},
+        {L"main", L"a=b", L"c"},
+        {L"main", L";c", L"v"},
+        {L"main", L" [x]", L"v"},
+        {L"", L"\uFEFFk", L"v"},
+        {L"main", L"k", L"a\0b"s},
+        {L"m\0"s, L"k", L"v"},
     };
     for (const auto& r : refused) {
         const ProfileEdit edit = profileFileWrite(file, r.section, r.key, r.value);
@@ -149,13 +156,13 @@ TEST(ProfileTextWrite, RefusesWhatCouldNotBeReadBack) {
 // must read back, leave every other key alone and touch one line at most.
 TEST(ProfileTextWrite, RandomEditsKeepTheirPromises) {
     const std::vector<std::string> pieces = {
-        "[main]", "[MAIN]", "[ s ]", "[a]b]", "[]", "[noclose", "k=v", "K = \"q\" ", "k2=", "x=a=b",
-        "=e", ";k=c", "# h", "justword", "", "  ", "\t[s]\t", "\xC3\x84=1", "\xFF\xFE", "k='", "\xEF\xBB\xBF",
-        "k=a\0b"s};
+        "[main]",  "[MAIN]",     "[ s ]",    "[a]b]", "[]",           "[noclose", "k=v", "K = \"q\" ",
+        "k2=",     "x=a=b",      "=e",       ";k=c",  "# h",          "justword", "",    "  ",
+        "\t[s]\t", "\xC3\x84=1", "\xFF\xFE", "k='",   "\xEF\xBB\xBF", "k=a\0b"s};
     const std::vector<std::string> endings = {"\n", "\r\n", "\r", ""};
     const std::vector<std::wstring> names = {L"main", L"s", L"a]b", L"", L"K", L"k2", L" k ", L"\u00C4", L"new"};
-    const std::vector<std::wstring> values = {L"",  L"v",    L" v ",    L"\"q\"", L"'",  L"a=b",
-                                              L"\u20AC", L"\xDCFF", L"x\ny", L"; c", L"\"", L"[z]", L"a\0b"s};
+    const std::vector<std::wstring> values = {L"",       L"v",    L" v ", L"\"q\"", L"'",   L"a=b",  L"\u20AC",
+                                              L"\xDCFF", L"x\ny", L"; c", L"\"",    L"[z]", L"a\0b"s};
     std::mt19937 random(20240611);
     auto pick = [&random](const auto& list) { return list[random() % list.size()]; };
     for (int round = 0; round < 3000; ++round) {

@@ -22,7 +22,7 @@ namespace {
 
 // One byte from `fd` within `timeoutMs`, or 0.
 char readReport(int fd, int timeoutMs) {
-    pollfd entry {fd, POLLIN, 0};
+    pollfd entry{fd, POLLIN, 0};
     char byte = 0;
     if (poll(&entry, 1, timeoutMs) == 1 && read(fd, &byte, 1) == 1) return byte;
     return 0;
@@ -35,8 +35,8 @@ int pendingInput(int fd) {
 }
 
 bool sameModes(const termios& a, const termios& b) {
-    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
-           a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
+           std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
 }
 
 // Waits for a child to end by itself and returns its wait status; one that
@@ -75,7 +75,7 @@ protected:
     // True once the child's wait has put the terminal in raw mode.
     bool waitForRawMode() {
         return test::waitUntil([&] {
-            termios now {};
+            termios now{};
             return tcgetattr(master, &now) == 0 && (now.c_lflag & ICANON) == 0;
         });
     }
@@ -83,7 +83,7 @@ protected:
     int master = -1;
     int slave = -1;
     int report[2] = {-1, -1};
-    termios before {};
+    termios before{};
 };
 
 TEST_F(WaitForKeystroke, IgnoresTypeAheadAndEndsOnTheNextKey) {
@@ -92,7 +92,7 @@ TEST_F(WaitForKeystroke, IgnoresTypeAheadAndEndsOnTheNextKey) {
     const pid_t child = startWaiter(6);
     ASSERT_EQ(readReport(report[0], 10000), 'w');
     ASSERT_TRUE(waitForRawMode());
-    termios raw {};
+    termios raw{};
     tcgetattr(master, &raw);
     EXPECT_EQ(raw.c_lflag & ECHO, 0u);
     EXPECT_EQ(pendingInput(slave), 0) << "keys typed before the wait are dropped";
@@ -106,7 +106,7 @@ TEST_F(WaitForKeystroke, IgnoresTypeAheadAndEndsOnTheNextKey) {
     const int status = finish(child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
-    termios after {};
+    termios after{};
     ASSERT_EQ(tcgetattr(master, &after), 0);
     EXPECT_TRUE(sameModes(before, after));
 }
@@ -118,7 +118,7 @@ TEST_F(WaitForKeystroke, AStopEndsTheWaitAndRestoresTheTerminal) {
     kill(child, SIGTERM);
     const int status = finish(child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << "the wait returned on the stop: " << status;
-    termios after {};
+    termios after{};
     ASSERT_EQ(tcgetattr(master, &after), 0);
     EXPECT_TRUE(sameModes(before, after));
 }

@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 // A port no one listens on now, for a server that is to take it.
 int freePort() {
     const int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
+    sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
@@ -35,7 +35,7 @@ int freePort() {
 
 // "2026-12-09T14:30:05.123Z" as milliseconds since 1970.
 long long millisecondsOf(const std::string& time) {
-    std::tm parts {};
+    std::tm parts{};
     parts.tm_year = std::stoi(time.substr(0, 4)) - 1900;
     parts.tm_mon = std::stoi(time.substr(5, 2)) - 1;
     parts.tm_mday = std::stoi(time.substr(8, 2));
@@ -60,17 +60,21 @@ protected:
 TEST_F(PolicyRun, AServerThatStopsAnsweringIsEndedAndStartedAgain) {
     const std::string server = test::copyTestProgram("http_server", folder.path);
     const std::string port = std::to_string(freePort());
-    const test::WatchdogRun run =
-        watch({.processName = server, .commandParams = "report.txt " + port, .checkPeriod = 100,
-               .responseTimeout = 500, .finishType = 2, .finishCount = 2,
-               .moreSections = "[health]\nhealthUrl=http://127.0.0.1:" + port + "/ok\nfailedChecks=2\nstartGrace=1000\n"},
-              [&](pid_t) {
-                  // Answered once, then frozen, as a hung server is.
-                  if (!test::waitUntil([&] { return test::contains(test::readFile(folder.path + "/report.txt"), "/ok"); }))
-                      return;
-                  for (pid_t pid : test::runningInstancesOf(server)) kill(pid, SIGSTOP);
-                  test::waitUntil([&] { return !events().empty() && events().back() == "finished"; }, 30s);
-              });
+    const test::WatchdogRun run = watch(
+        {.processName = server,
+         .commandParams = "report.txt " + port,
+         .checkPeriod = 100,
+         .responseTimeout = 500,
+         .finishType = 2,
+         .finishCount = 2,
+         .moreSections = "[health]\nhealthUrl=http://127.0.0.1:" + port + "/ok\nfailedChecks=2\nstartGrace=1000\n"},
+        [&](pid_t) {
+            // Answered once, then frozen, as a hung server is.
+            if (!test::waitUntil([&] { return test::contains(test::readFile(folder.path + "/report.txt"), "/ok"); }))
+                return;
+            for (pid_t pid : test::runningInstancesOf(server)) kill(pid, SIGSTOP);
+            test::waitUntil([&] { return !events().empty() && events().back() == "finished"; }, 30s);
+        });
     test::killInstancesOf(server);
     const std::vector<std::string> seen = events();
     ASSERT_GE(seen.size(), 5u) << run.output;
@@ -84,7 +88,11 @@ TEST_F(PolicyRun, AServerThatStopsAnsweringIsEndedAndStartedAgain) {
 
 TEST_F(PolicyRun, ACrashLoopBacksOffAndEachStartWaitsItsDelay) {
     const std::string target = test::copyTestProgram("exit_at_once", folder.path);
-    watch({.processName = target, .checkPeriod = 50, .responseTimeout = 500, .finishType = 2, .finishCount = 6,
+    watch({.processName = target,
+           .checkPeriod = 50,
+           .responseTimeout = 500,
+           .finishType = 2,
+           .finishCount = 6,
            .moreSections = "[restart]\nbackoffLimit=400\n"});
     const std::vector<std::string> seen = events(), delays = events("delay"), times = events("time");
     std::vector<std::string> told;
@@ -109,9 +117,13 @@ TEST_F(PolicyRun, RestartOnExitStartsTheTargetWhenItEndsNotAtTheNextCheck) {
     // The target lives a second; the next check would come 5 s after the
     // start. Only the end of the held target can bring the restart sooner.
     const std::string sleeper = test::copyTestProgram("idle_sleeper", folder.path);
-    const test::WatchdogRun run =
-        watch({.processName = sleeper, .commandParams = "1", .checkPeriod = 5000, .responseTimeout = 500,
-               .finishType = 2, .finishCount = 2, .moreSections = "[restart]\nrestartOnExit=1\n"});
+    const test::WatchdogRun run = watch({.processName = sleeper,
+                                         .commandParams = "1",
+                                         .checkPeriod = 5000,
+                                         .responseTimeout = 500,
+                                         .finishType = 2,
+                                         .finishCount = 2,
+                                         .moreSections = "[restart]\nrestartOnExit=1\n"});
     test::killInstancesOf(sleeper);
     const std::vector<std::string> seen = events(), times = events("time");
     ASSERT_EQ(seen, (std::vector<std::string>{"surveillance started", "not running", "restarted", "not running",

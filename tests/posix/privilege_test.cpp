@@ -80,7 +80,7 @@ TEST_F(DebugPrivilege, EnableIsRefusedWithoutPermission) {
             << "dropped capability " << dropped;
     }
     EXPECT_FALSE(setPrivilege(0, privilege, true)) << "no token";
-    EXPECT_FALSE(setPrivilege(token, PrivilegeId {}, true)) << "no privilege";
+    EXPECT_FALSE(setPrivilege(token, PrivilegeId{}, true)) << "no privilege";
 }
 
 TEST_F(DebugPrivilegeAsRoot, GovernsReadingAnotherUsersImagePath) {
@@ -93,7 +93,9 @@ TEST_F(DebugPrivilegeAsRoot, GovernsReadingAnotherUsersImagePath) {
         _exit(31);
     }
     ASSERT_GT(other, 0);
-    ASSERT_TRUE(test::waitUntil([&] { return test::readFile("/proc/" + std::to_string(other) + "/status").find("Uid:\t65534") != std::string::npos; }));
+    ASSERT_TRUE(test::waitUntil([&] {
+        return test::readFile("/proc/" + std::to_string(other) + "/status").find("Uid:\t65534") != std::string::npos;
+    }));
 
     EXPECT_EQ(inChild([&] {
                   if (!setPrivilege(token, privilege, true)) return 1;

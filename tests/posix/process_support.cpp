@@ -71,7 +71,7 @@ pid_t spawnDirectly(const std::string& path, const std::vector<std::string>& arg
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_adddup2(&actions, fds[1], pipeTo);
     }
-    std::vector<std::string> words {path};
+    std::vector<std::string> words{path};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
@@ -178,8 +178,8 @@ std::wstring widen(const std::string& utf8) { return decodeUtf8(utf8); }
 bool hasCapability(int capability, bool effective) {
     cap_t state = cap_get_proc();
     cap_flag_value_t value = CAP_CLEAR;
-    const bool has = cap_get_flag(state, capability, effective ? CAP_EFFECTIVE : CAP_PERMITTED, &value) == 0 &&
-                     value == CAP_SET;
+    const bool has =
+        cap_get_flag(state, capability, effective ? CAP_EFFECTIVE : CAP_PERMITTED, &value) == 0 && value == CAP_SET;
     cap_free(state);
     return has;
 }

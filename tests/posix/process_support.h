@@ -32,8 +32,7 @@ std::string copyTestProgram(const std::string& name, const std::string& folder, 
 
 // The first process (by enumerateProcessIds) whose image path is `path`,
 // waited for up to `limit`; 0 if none appeared.
-ProcessId waitForProcessWithPath(const std::wstring& path,
-                                 std::chrono::milliseconds limit = std::chrono::seconds(10));
+ProcessId waitForProcessWithPath(const std::wstring& path, std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 // Starts a program directly (not through the code under test) and returns
 // its pid, or -1; the caller ends it with endChild(). With `pipeTo` set, the

@@ -23,7 +23,7 @@ bool contains(const std::vector<ProcessId>& ids, pid_t pid) {
 TEST(Processes, EnumerationListsUsAndOurChild) {
     const pid_t child = test::spawnDirectly(test::testProgramPath("idle_sleeper"), {"30"});
     ASSERT_GT(child, 0);
-    std::vector<ProcessId> ids {12345678}; // replaced, not appended to
+    std::vector<ProcessId> ids{12345678}; // replaced, not appended to
     ASSERT_TRUE(enumerateProcessIds(ids));
     EXPECT_TRUE(contains(ids, getpid()));
     EXPECT_TRUE(contains(ids, child));
@@ -81,7 +81,8 @@ TEST(Processes, KernelThreadsAreNotListed) {
     std::vector<ProcessId> ids; // kernel threads counted by their other mark: kthreadd is their parent
     std::vector<std::wstring> listed;
     ASSERT_TRUE(enumerateProcessIds(ids) && listRunningProcesses(listed));
-    const auto threads = std::count_if(ids.begin(), ids.end(), [](ProcessId id) { return test::readProcessStat(id).parent == 2; });
+    const auto threads =
+        std::count_if(ids.begin(), ids.end(), [](ProcessId id) { return test::readProcessStat(id).parent == 2; });
     const auto unknown = std::count(listed.begin(), listed.end(), L"<unknown>");
     EXPECT_TRUE(unknown >= 1 && unknown < threads) << unknown << " unknown, " << threads << " kernel threads";
     test::endChild(zombie);

@@ -30,28 +30,27 @@ protected:
 
 TEST_F(ProfileConfig, RenderJobGivesTheDocumentedLines) {
     ASSERT_TRUE(save(widePath("render.ini"), renderJob()).ok);
-    EXPECT_EQ(test::readFile(pathOf("render.ini")),
-              "[main]\n"
-              "processName=D:\\Jobs\\render.exe\n"
-              "commandParams=-log run<Run>.txt -skip <Done>\n"
-              "checkPeriod=5000\n"
-              "responseTimeout=20000\n"
-              "variables=2\n"
-              "[finishCondition]\n"
-              "type=1\n"
-              "dataInt=500\n"
-              "dataString=D:\\Jobs\\out\\frame*.png\n"
-              "dataBool=true\n"
-              "[variable0]\n"
-              "type=0\n"
-              "name=<Run>\n"
-              "data=\n"
-              "baseValue=1\n"
-              "[variable1]\n"
-              "type=1\n"
-              "name=<Done>\n"
-              "data=D:\\Jobs\\out\\frame*.png\n"
-              "baseValue=0\n");
+    EXPECT_EQ(test::readFile(pathOf("render.ini")), "[main]\n"
+                                                    "processName=D:\\Jobs\\render.exe\n"
+                                                    "commandParams=-log run<Run>.txt -skip <Done>\n"
+                                                    "checkPeriod=5000\n"
+                                                    "responseTimeout=20000\n"
+                                                    "variables=2\n"
+                                                    "[finishCondition]\n"
+                                                    "type=1\n"
+                                                    "dataInt=500\n"
+                                                    "dataString=D:\\Jobs\\out\\frame*.png\n"
+                                                    "dataBool=true\n"
+                                                    "[variable0]\n"
+                                                    "type=0\n"
+                                                    "name=<Run>\n"
+                                                    "data=\n"
+                                                    "baseValue=1\n"
+                                                    "[variable1]\n"
+                                                    "type=1\n"
+                                                    "name=<Done>\n"
+                                                    "data=D:\\Jobs\\out\\frame*.png\n"
+                                                    "baseValue=0\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path), {}), 1) << "no temporary file left";
 }
 
@@ -69,7 +68,8 @@ TEST_F(ProfileConfig, EveryFieldRoundTrips) {
 
     Settings loaded;
     const LoadResult result = load(widePath("all.ini"), loaded);
-    ASSERT_EQ(result.status, LoadStatus::Loaded) << std::string(result.outcome.error.begin(), result.outcome.error.end());
+    ASSERT_EQ(result.status, LoadStatus::Loaded)
+        << std::string(result.outcome.error.begin(), result.outcome.error.end());
     test::expectLoadedAsSaved(loaded, saved);
 }
 
@@ -103,44 +103,42 @@ TEST_F(ProfileConfig, AFileTheWindowsBuildSavedWorksLikeItsUtf8Twin) {
 }
 
 TEST_F(ProfileConfig, SavingIntoAnEditedFileKeepsItsOtherLines) {
-    const std::string original =
-        "; render farm settings\r\n"
-        "\r\n"
-        "[main]\r\n"
-        "; the target\r\n"
-        "processName = old.exe\r\n"
-        "custom=keep me\r\n"
-        "\r\n"
-        "[other tool]\n"
-        "x = 1\n";
+    const std::string original = "; render farm settings\r\n"
+                                 "\r\n"
+                                 "[main]\r\n"
+                                 "; the target\r\n"
+                                 "processName = old.exe\r\n"
+                                 "custom=keep me\r\n"
+                                 "\r\n"
+                                 "[other tool]\n"
+                                 "x = 1\n";
     std::ofstream(pathOf("edit.ini"), std::ios::binary) << original;
     Settings s = renderJob();
     s.variables.pop_back();
     ASSERT_TRUE(save(widePath("edit.ini"), s).ok);
-    EXPECT_EQ(test::readFile(pathOf("edit.ini")),
-              "; render farm settings\r\n"
-              "\r\n"
-              "[main]\r\n"
-              "; the target\r\n"
-              "processName = D:\\Jobs\\render.exe\r\n"
-              "custom=keep me\r\n"
-              "commandParams=-log run<Run>.txt -skip <Done>\r\n"
-              "checkPeriod=5000\r\n"
-              "responseTimeout=20000\r\n"
-              "variables=1\r\n"
-              "\r\n"
-              "[other tool]\n"
-              "x = 1\n"
-              "[finishCondition]\r\n"
-              "type=1\r\n"
-              "dataInt=500\r\n"
-              "dataString=D:\\Jobs\\out\\frame*.png\r\n"
-              "dataBool=true\r\n"
-              "[variable0]\r\n"
-              "type=0\r\n"
-              "name=<Run>\r\n"
-              "data=\r\n"
-              "baseValue=1\r\n");
+    EXPECT_EQ(test::readFile(pathOf("edit.ini")), "; render farm settings\r\n"
+                                                  "\r\n"
+                                                  "[main]\r\n"
+                                                  "; the target\r\n"
+                                                  "processName = D:\\Jobs\\render.exe\r\n"
+                                                  "custom=keep me\r\n"
+                                                  "commandParams=-log run<Run>.txt -skip <Done>\r\n"
+                                                  "checkPeriod=5000\r\n"
+                                                  "responseTimeout=20000\r\n"
+                                                  "variables=1\r\n"
+                                                  "\r\n"
+                                                  "[other tool]\n"
+                                                  "x = 1\n"
+                                                  "[finishCondition]\r\n"
+                                                  "type=1\r\n"
+                                                  "dataInt=500\r\n"
+                                                  "dataString=D:\\Jobs\\out\\frame*.png\r\n"
+                                                  "dataBool=true\r\n"
+                                                  "[variable0]\r\n"
+                                                  "type=0\r\n"
+                                                  "name=<Run>\r\n"
+                                                  "data=\r\n"
+                                                  "baseValue=1\r\n");
 }
 
 TEST_F(ProfileConfig, FewerVariablesLeaveOldSectionsUnread) {
@@ -160,7 +158,8 @@ TEST_F(ProfileConfig, FailuresAreReported) {
     Settings s;
     LoadResult missing = load(widePath("missing.ini"), s);
     EXPECT_EQ(missing.status, LoadStatus::FileMissing);
-    EXPECT_EQ(missing.outcome.error, L"Cannot read config file " + widePath("missing.ini") + L": No such file or directory");
+    EXPECT_EQ(missing.outcome.error,
+              L"Cannot read config file " + widePath("missing.ini") + L": No such file or directory");
     EXPECT_EQ(s.checkPeriod, 10000u);
 
     LoadResult folderLoad = load(test::widen(folder.path), s);

@@ -92,7 +92,8 @@ TEST_F(ProfileFile, ReplacingKeepsModeAndSymbolicLinks) {
 
 TEST_F(ProfileFile, UnchangedValueLeavesTheFileAlone) {
     put("run.ini", "[main]\r\nk = 1 \r\n");
-    struct stat before {}, after {};
+    struct stat before {
+    }, after{};
     ASSERT_EQ(stat(pathOf("run.ini").c_str(), &before), 0);
     ASSERT_TRUE(writeProfileString(L"main", L"k", widePath("run.ini"), L"1").ok);
     ASSERT_EQ(stat(pathOf("run.ini").c_str(), &after), 0);

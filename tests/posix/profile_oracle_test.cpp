@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 
 const char* const kLists = "lists of names and NULL deletes are not part of our interface";
 const char* const kBuffer = "a buffer size the program never uses (reads always allow 2047 characters)";
-const char* const kDefault = "the caller's default comes back unchanged; the program's defaults hold no blanks or quotes";
+const char* const kDefault =
+    "the caller's default comes back unchanged; the program's defaults hold no blanks or quotes";
 const char* const kSemicolon = "lines starting with ';' are comments here, never keys";
 const char* const kQuoting = "values that would lose outer blanks or quotes are quoted, so they read back as written";
 const char* const kAnsi = "files are UTF-8 here, not the ANSI code page";
@@ -31,25 +32,36 @@ const char* const kRefused = "keys with '=' or ';' and values with line breaks a
 const std::map<std::string, const char*> kSkipped = {
     {"env", "code page information, no call"},
     {"relative.write", "a bare name goes to the current directory here (tested on its own)"},
-    {"default.trailing_blanks", kDefault}, {"default.quoted", kDefault},
-    {"cmt.semi_full", kSemicolon},         {"cmt.indented", kSemicolon},
-    {"cmt.write_semi", kSemicolon},        {"odd.semicolon_key_read", kSemicolon},
-    {"odd.semicolon_key", kRefused},       {"odd.newline_in_value", kRefused},
-    {"eq.write_key", kRefused},            {"quotes.write_dq", kQuoting},
-    {"quotes.write_sq", kQuoting},         {"quotes.write_only", kQuoting},
-    {"blanks.write_padded", kQuoting},     {"blanks.write_tabs", kQuoting},
-    {"ansi.get", kAnsi},                   {"nonascii.write", kAnsi},
-    {"nonascii.read", kAnsi},              {"nonascii.write_names", kAnsi},
-    {"nonascii.read_names", kAnsi},        {"utf8.nobom_get", kAnsi},
-    {"utf8.nobom_write", kAnsi},           {"case.nonascii_exact", kAnsi},
+    {"default.trailing_blanks", kDefault},
+    {"default.quoted", kDefault},
+    {"cmt.semi_full", kSemicolon},
+    {"cmt.indented", kSemicolon},
+    {"cmt.write_semi", kSemicolon},
+    {"odd.semicolon_key_read", kSemicolon},
+    {"odd.semicolon_key", kRefused},
+    {"odd.newline_in_value", kRefused},
+    {"eq.write_key", kRefused},
+    {"quotes.write_dq", kQuoting},
+    {"quotes.write_sq", kQuoting},
+    {"quotes.write_only", kQuoting},
+    {"blanks.write_padded", kQuoting},
+    {"blanks.write_tabs", kQuoting},
+    {"ansi.get", kAnsi},
+    {"nonascii.write", kAnsi},
+    {"nonascii.read", kAnsi},
+    {"nonascii.write_names", kAnsi},
+    {"nonascii.read_names", kAnsi},
+    {"utf8.nobom_get", kAnsi},
+    {"utf8.nobom_write", kAnsi},
+    {"case.nonascii_exact", kAnsi},
 };
 
 // WRITE rows whose outcome is checked but whose resulting bytes differ.
 const std::map<std::string, const char*> kOtherBytes = {
-    {"preserve.newkey", kRewrite},      {"preserve.replace", kRewrite}, {"preserve.replace_spaced", kRewrite},
-    {"preserve.newsection", kRewrite},  {"preserve.unknown", kRewrite}, {"hdr.write_main", kRewrite},
-    {"noeq.write_justword", kRewrite},  {"noeq.write_new", kRewrite},   {"cmt.write", kRewrite},
-    {"eol.lf_write_new", kRewrite},     {"eol.lf_write_replace", kRewrite}, {"eol.mixed_write", kRewrite},
+    {"preserve.newkey", kRewrite},     {"preserve.replace", kRewrite},     {"preserve.replace_spaced", kRewrite},
+    {"preserve.newsection", kRewrite}, {"preserve.unknown", kRewrite},     {"hdr.write_main", kRewrite},
+    {"noeq.write_justword", kRewrite}, {"noeq.write_new", kRewrite},       {"cmt.write", kRewrite},
+    {"eol.lf_write_new", kRewrite},    {"eol.lf_write_replace", kRewrite}, {"eol.mixed_write", kRewrite},
     {"odd.mask_value", kSemicolon},
 };
 
@@ -96,7 +108,8 @@ std::wstring quoted(const std::string& field) {
     const std::string inner = field.substr(1, field.size() - 2);
     if (inner.rfind("[len=", 0) == 0) {
         const std::size_t length = std::stoul(inner.substr(5));
-        const std::wstring head = unescape(inner.substr(inner.find("] ") + 2, inner.find("...") - inner.find("] ") - 2));
+        const std::wstring head =
+            unescape(inner.substr(inner.find("] ") + 2, inner.find("...") - inner.find("] ") - 2));
         return std::wstring(length, head.at(0));
     }
     return unescape(inner);
@@ -133,8 +146,7 @@ std::string argument(const std::string& args, const std::string& name, const std
 // Why a row is not replayed, or nullptr.
 const char* skipReason(const Row& row) {
     if (const auto listed = kSkipped.find(row.id); listed != kSkipped.end()) return listed->second;
-    if (row.section == "<NULL>" || row.key == "<NULL>" || row.args.find("=<NULL>") != std::string::npos)
-        return kLists;
+    if (row.section == "<NULL>" || row.key == "<NULL>" || row.args.find("=<NULL>") != std::string::npos) return kLists;
     if (row.id.rfind("utf16.be_", 0) == 0) return kUtf16Be;
     const std::string size = argument(row.args, "size", "");
     if (row.op == "GET" && size != "256" && size != "2048") return kBuffer;

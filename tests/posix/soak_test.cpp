@@ -64,8 +64,8 @@ TEST(Soak, ThousandsOfRestartsLeaveDescriptorsMemoryAndZombiesFlat) {
     const std::wstring target = test::widen(test::copyTestProgram("exit_at_once", folder.path));
     Sample before;
     Sample after;
-    test::runSoak<QuietOutput>({target, 200, 3000, 500, std::chrono::seconds(60)}, [&] { before = sample(); },
-                               [&] { after = sample(); });
+    test::runSoak<QuietOutput>(
+        {target, 200, 3000, 500, std::chrono::seconds(60)}, [&] { before = sample(); }, [&] { after = sample(); });
     std::printf("soak: descriptors %ld -> %ld; resident %ld -> %ld KiB; zombies %ld -> %ld\n", before.descriptors,
                 after.descriptors, before.residentKiB, after.residentKiB, before.zombies, after.zombies);
 

@@ -41,8 +41,9 @@ TEST(StartProcess, ArgumentsArriveSplitByWindowsRules) {
     TempFolder folder;
     const std::string recorder = test::copyTestProgram("argv_recorder", folder.path, "rec ord\"er");
     const std::string output = folder.path + "/args";
-    const std::wstring line = test::widen(output) +
-                              L" \"two words\" a\\\"b \"\" C:\\dir\\ \"end\\\\\" \"say \"\"hi\"\"\" caf\u00e9 $HOME;`x`|*";
+    const std::wstring line =
+        test::widen(output) +
+        L" \"two words\" a\\\"b \"\" C:\\dir\\ \"end\\\\\" \"say \"\"hi\"\"\" caf\u00e9 $HOME;`x`|*";
 
     HeldProcess started;
     const Result result = startProcess(test::widen(recorder), line, started);
@@ -50,9 +51,9 @@ TEST(StartProcess, ArgumentsArriveSplitByWindowsRules) {
     ASSERT_TRUE(result.ok) << testing::PrintToString(result.error);
     ASSERT_TRUE(test::waitUntil([&] { return std::filesystem::exists(output); }));
 
-    const std::vector<std::string> expected {recorder, output,     "two words", "a\"b",          "",
-                                             "C:\\dir\\", "end\\", "say \"hi\"", "caf\xC3\xA9",
-                                             "$HOME;`x`|*"}; // no shell ever sees the line
+    const std::vector<std::string> expected{
+        recorder,    output,  "two words",  "a\"b",        "",
+        "C:\\dir\\", "end\\", "say \"hi\"", "caf\xC3\xA9", "$HOME;`x`|*"}; // no shell ever sees the line
     EXPECT_EQ(recordedArguments(output), expected);
 }
 
@@ -69,11 +70,11 @@ TEST(StartProcess, FailuresAreReportedWithTheSystemReason) {
         std::string path;
         int error;
     } cases[] = {
-        {folder.path, EACCES},                // a folder
-        {plain, EACCES},                      // not executable
-        {"", ENOENT},                         // empty path
-        {folder.path + "/missing", ENOENT},   // no such file
-        {script, ENOEXEC},                    // no shell fallback for a file without #!
+        {folder.path, EACCES},              // a folder
+        {plain, EACCES},                    // not executable
+        {"", ENOENT},                       // empty path
+        {folder.path + "/missing", ENOENT}, // no such file
+        {script, ENOEXEC},                  // no shell fallback for a file without #!
     };
     for (const auto& failing : cases) {
         HeldProcess started;
@@ -117,13 +118,12 @@ TEST(StartProcess, ChildRunsDetachedWithCleanSignalState) {
     EXPECT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/fd/0"), "/dev/null");
     // Right after the exec the dynamic loader briefly holds the libraries it
     // maps open, so a leaked descriptor is one that stays.
-    const std::vector<std::string> standardOnly {"0", "1", "2"};
+    const std::vector<std::string> standardOnly{"0", "1", "2"};
     std::vector<std::string> descriptors;
     test::waitUntil([&] {
         descriptors.clear();
         std::error_code error;
-        for (const auto& entry :
-             std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
             descriptors.push_back(entry.path().filename());
         std::sort(descriptors.begin(), descriptors.end());
         return descriptors == standardOnly;
@@ -132,10 +132,8 @@ TEST(StartProcess, ChildRunsDetachedWithCleanSignalState) {
     EXPECT_EQ(statusField(id, "SigBlk"), "0000000000000000");
     // glibc leaves its two internal signals (32 and 33, which no program can
     // use) ignored after posix_spawn; every other one must be back to default.
-    EXPECT_EQ(std::stoull(statusField(id, "SigIgn"), nullptr, 16) & ~0x180000000ull, 0u)
-        << statusField(id, "SigIgn");
-    EXPECT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/cwd"),
-              std::filesystem::current_path());
+    EXPECT_EQ(std::stoull(statusField(id, "SigIgn"), nullptr, 16) & ~0x180000000ull, 0u) << statusField(id, "SigIgn");
+    EXPECT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/cwd"), std::filesystem::current_path());
     EXPECT_FALSE(processHasEnded(started));
     EXPECT_TRUE(terminateProcess(started, 5000));
     EXPECT_TRUE(processHasEnded(started));
@@ -146,7 +144,7 @@ TEST(StartProcess, ChildRunsDetachedWithCleanSignalState) {
 // A child of ours that has exited and not been collected yet, peeked at
 // without collecting it; 0 if there is none.
 pid_t uncollectedChild() {
-    siginfo_t info {};
+    siginfo_t info{};
     if (waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) != 0) return 0;
     return info.si_pid;
 }
@@ -176,7 +174,7 @@ TEST(StartProcess, ExitedChildrenAreReaped) {
         }
         releaseProcess(started);
         EXPECT_EQ(uncollectedChild(), 0) << by;
-        siginfo_t info {};
+        siginfo_t info{};
         EXPECT_NE(waitid(P_PID, static_cast<id_t>(zombie), &info, WEXITED | WNOHANG), 0);
         EXPECT_EQ(errno, ECHILD);
     }

@@ -24,9 +24,10 @@ class StartupPrivilege : public ::testing::Test {
 protected:
     void SetUp() override {
         target = test::copyTestProgram("exit_at_once", work.path);
-        test::writeBytes(work.path + "/run.ini", test::configText({.processName = target, .checkPeriod = 20,
-                                                                    .responseTimeout = 100, .finishType = 2,
-                                                                    .finishCount = 2}));
+        test::writeBytes(
+            work.path + "/run.ini",
+            test::configText(
+                {.processName = target, .checkPeriod = 20, .responseTimeout = 100, .finishType = 2, .finishCount = 2}));
     }
     test::TempFolder work;
     std::string target;
@@ -51,12 +52,10 @@ TEST_F(StartupPrivilege, WithoutThemTheWarningIsShownAndTheRunGoesOn) {
         ASSERT_TRUE(std::filesystem::exists("/usr/bin/setpriv")) << "setpriv (Debian package util-linux) is missing";
         launcher = {"/usr/bin/setpriv", "--bounding-set=-sys_ptrace,-kill"};
     }
-    const test::WatchdogRun run =
-        test::runWatchdog(work.path, {"run.ini"}, "", std::chrono::seconds(30), {}, launcher);
+    const test::WatchdogRun run = test::runWatchdog(work.path, {"run.ini"}, "", std::chrono::seconds(30), {}, launcher);
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(run.output.substr(0, sizeof kWarning - 1), kWarning) << run.output;
-    EXPECT_NE(run.output.find("Process restarted (2 runs).\nAll done now. Press any key to exit..."),
-              std::string::npos)
+    EXPECT_NE(run.output.find("Process restarted (2 runs).\nAll done now. Press any key to exit..."), std::string::npos)
         << run.output;
 }
 

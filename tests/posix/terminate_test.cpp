@@ -148,14 +148,14 @@ TEST(SleepMilliseconds, ResumesAfterSignals) {
     struct sigaction previous {};
     action.sa_handler = ignoreAlarm; // no SA_RESTART: nanosleep returns EINTR
     sigaction(SIGALRM, &action, &previous);
-    itimerval every5ms {{0, 5000}, {0, 5000}};
+    itimerval every5ms{{0, 5000}, {0, 5000}};
     setitimer(ITIMER_REAL, &every5ms, nullptr);
 
     const auto started = std::chrono::steady_clock::now();
     sleepMilliseconds(60);
     const auto slept = std::chrono::steady_clock::now() - started;
 
-    itimerval off {};
+    itimerval off{};
     setitimer(ITIMER_REAL, &off, nullptr);
     sigaction(SIGALRM, &previous, nullptr);
     EXPECT_GE(slept, std::chrono::milliseconds(60));

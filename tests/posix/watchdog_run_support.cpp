@@ -18,9 +18,9 @@ std::string outputPath(const std::string& folder) { return folder + "/.watchdog-
 
 } // namespace
 
-WatchdogRun runWatchdog(const std::string& folder, const std::vector<std::string>& arguments,
-                        const std::string& input, std::chrono::milliseconds limit,
-                        const std::function<void(pid_t)>& whileRunning, const std::vector<std::string>& launcher) {
+WatchdogRun runWatchdog(const std::string& folder, const std::vector<std::string>& arguments, const std::string& input,
+                        std::chrono::milliseconds limit, const std::function<void(pid_t)>& whileRunning,
+                        const std::vector<std::string>& launcher) {
     writeBytes(inputPath(folder), input);
     std::vector<std::string> words = launcher;
     words.push_back(PROCGUARD_EXECUTABLE);

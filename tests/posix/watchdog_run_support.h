@@ -18,7 +18,7 @@ struct WatchdogRun {
     int exitCode = -1;         // when it exited by itself
     int signal = 0;            // when a signal ended it by itself
     pid_t pid = -1;
-    std::string output;        // standard output and standard error, as written
+    std::string output; // standard output and standard error, as written
 };
 
 // Runs the watchdog with `arguments` and `folder` as its current directory,
@@ -27,9 +27,8 @@ struct WatchdogRun {
 // started; when it returns, a watchdog that still runs is killed, so a run
 // that never ends by itself ends there. `launcher` (an absolute path and its
 // arguments, e.g. setpriv and the capabilities to drop) starts the watchdog.
-WatchdogRun runWatchdog(const std::string& folder, const std::vector<std::string>& arguments,
-                        const std::string& input, std::chrono::milliseconds limit,
-                        const std::function<void(pid_t watchdog)>& whileRunning = {},
+WatchdogRun runWatchdog(const std::string& folder, const std::vector<std::string>& arguments, const std::string& input,
+                        std::chrono::milliseconds limit, const std::function<void(pid_t watchdog)>& whileRunning = {},
                         const std::vector<std::string>& launcher = {});
 
 // What the watchdog running in `folder` has written so far.

@@ -18,14 +18,13 @@ using namespace std::chrono_literals;
 
 constexpr const char* kConfigName = "x11_watch.ini";
 
-void writeConfig(const std::string& folder, const std::string& target, const std::string& parameters,
-                 int checkPeriod, int responseTimeout, int finishType, int finishCount) {
-    writeBytes(folder + "/" + kConfigName,
-               "[main]\nprocessName=" + target + "\ncommandParams=" + parameters +
-                   "\ncheckPeriod=" + std::to_string(checkPeriod) +
-                   "\nresponseTimeout=" + std::to_string(responseTimeout) +
-                   "\nvariables=0\n[finishCondition]\ntype=" + std::to_string(finishType) +
-                   "\ndataInt=" + std::to_string(finishCount) + "\n");
+void writeConfig(const std::string& folder, const std::string& target, const std::string& parameters, int checkPeriod,
+                 int responseTimeout, int finishType, int finishCount) {
+    writeBytes(folder + "/" + kConfigName, "[main]\nprocessName=" + target + "\ncommandParams=" + parameters +
+                                               "\ncheckPeriod=" + std::to_string(checkPeriod) +
+                                               "\nresponseTimeout=" + std::to_string(responseTimeout) +
+                                               "\nvariables=0\n[finishCondition]\ntype=" + std::to_string(finishType) +
+                                               "\ndataInt=" + std::to_string(finishCount) + "\n");
 }
 
 // The pids the targets printed, in start order. A target's line can follow

@@ -38,7 +38,7 @@ std::string readUntil(int fd, const std::string& marker, std::chrono::millisecon
     while (text.find(marker) == std::string::npos) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) break;
-        pollfd watched {fd, POLLIN, 0};
+        pollfd watched{fd, POLLIN, 0};
         if (poll(&watched, 1, static_cast<int>(left.count())) <= 0) continue;
         char buffer[256];
         const ssize_t count = read(fd, buffer, sizeof buffer);
@@ -61,10 +61,9 @@ pid_t startServerOn(int number) {
     const std::string n = std::to_string(number);
     if (exists("/tmp/.X" + n + "-lock") || exists("/tmp/.X11-unix/X" + n)) return -1;
     int fd = -1;
-    const pid_t pid = spawnDirectly(findExecutable("Xvfb"),
-                                    {":" + n, "-nolisten", "tcp", "-screen", "0", "640x480x24", "-noreset",
-                                     "-displayfd", "3"},
-                                    3, &fd);
+    const pid_t pid = spawnDirectly(
+        findExecutable("Xvfb"),
+        {":" + n, "-nolisten", "tcp", "-screen", "0", "640x480x24", "-noreset", "-displayfd", "3"}, 3, &fd);
     if (pid <= 0) return -1;
     const std::string reported = readUntil(fd, "\n", 15s);
     close(fd);
@@ -154,7 +153,7 @@ xcb_window_t WindowX11Test::root() { return xcb_setup_roots_iterator(xcb_get_set
 xcb_atom_t WindowX11Test::atom(const char* name) {
     xcb_intern_atom_reply_t* reply =
         xcb_intern_atom_reply(x(), xcb_intern_atom(x(), 0, std::strlen(name), name), nullptr);
-    const xcb_atom_t atom = reply != nullptr ? reply->atom : xcb_atom_t {XCB_ATOM_NONE};
+    const xcb_atom_t atom = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
     std::free(reply);
     return atom;
 }

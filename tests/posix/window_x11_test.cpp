@@ -26,8 +26,8 @@ constexpr std::uint32_t kTimeoutMs = 500;
 ProcessId idOf(const X11Target& target) { return static_cast<ProcessId>(target.pid); }
 
 std::size_t openDescriptorCount() {
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                                                  std::filesystem::directory_iterator()));
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator()));
 }
 
 } // namespace
@@ -189,7 +189,7 @@ TEST_F(WindowX11Test, WindowOfAnotherHostIsIgnored) {
 TEST_F(WindowX11Test, WindowManagerClientListGivesTheOrderWhileItRuns) {
     const X11Target target = startTarget({"answer", "windows", "2"});
     ASSERT_EQ(target.windows.size(), 2u);
-    const std::vector<WindowHandle> managed {target.windows[1], target.windows[0]};
+    const std::vector<WindowHandle> managed{target.windows[1], target.windows[0]};
 
     const xcb_window_t check = xcb_generate_id(x());
     xcb_create_window(x(), XCB_COPY_FROM_PARENT, check, root(), 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
@@ -232,12 +232,12 @@ TEST_F(WindowX11Test, ForeignPongsDoNotCount) {
     const xcb_atom_t protocols = atom("WM_PROTOCOLS");
     const xcb_atom_t ping = atom("_NET_WM_PING");
 
-    std::atomic<bool> stop {false};
+    std::atomic<bool> stop{false};
     std::thread sender([&] {
         xcb_connection_t* connection = xcb_connect(displayName().c_str(), nullptr);
         const xcb_window_t rootWindow = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
         for (std::uint32_t i = 1; !stop; ++i) {
-            xcb_client_message_event_t pong {};
+            xcb_client_message_event_t pong{};
             pong.response_type = XCB_CLIENT_MESSAGE;
             pong.format = 32;
             pong.window = rootWindow;

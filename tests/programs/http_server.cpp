@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     if (argc < 2 || !startSockets()) return 2;
     gReport = argv[1];
     const Socket listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
+    sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(static_cast<unsigned short>(argc > 2 ? std::atoi(argv[2]) : 0));

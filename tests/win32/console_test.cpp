@@ -28,7 +28,7 @@ TEST(Win32Console, PipedInputIsDecodedAcrossSplitCharacters) {
     StandardHandleSwap input(STD_INPUT_HANDLE, readEnd);
     std::wstring text;
 
-    writeBytes(writeEnd, "3\r\nab\xC3");          // "\u00e9" cut after its first byte
+    writeBytes(writeEnd, "3\r\nab\xC3"); // "\u00e9" cut after its first byte
     ASSERT_TRUE(readConsoleInput(text));
     EXPECT_EQ(text, L"3\r\nab");
     writeBytes(writeEnd, "\xA9\r\nx \xE2\x82\xAC\xF0\x9F\x98\x80\n");
@@ -61,7 +61,8 @@ TEST(Win32Console, OutputWithoutAConsoleIsUtf8) {
     DWORD read = 0;
     while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
     CloseHandle(readEnd);
-    EXPECT_EQ(bytes, "Process restarted (1 runs).\nGr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xE4\xB8\xAD\n");
+    EXPECT_EQ(bytes, "Process restarted (1 runs).\nGr\xC3\xBC\xC3\x9F"
+                     "e \xE2\x82\xAC \xE4\xB8\xAD\n");
 }
 
 TEST(Win32Console, KeyWaitWithoutAConsoleReturnsAtOnceAndLeavesInputAlone) {

@@ -19,9 +19,11 @@ std::wstring watchdogPath() { return test::hostPathToWindows(PROCGUARD_EXECUTABL
 
 // A config file that watches `target` and ends after the first restart.
 bool writeConfig(const std::wstring& path, const std::wstring& target, const std::wstring& arguments) {
-    const std::pair<const wchar_t*, const wchar_t*> main[] = {
-        {L"processName", target.c_str()}, {L"commandParams", arguments.c_str()}, {L"checkPeriod", L"200"},
-        {L"responseTimeout", L"1000"},    {L"variables", L"0"}};
+    const std::pair<const wchar_t*, const wchar_t*> main[] = {{L"processName", target.c_str()},
+                                                              {L"commandParams", arguments.c_str()},
+                                                              {L"checkPeriod", L"200"},
+                                                              {L"responseTimeout", L"1000"},
+                                                              {L"variables", L"0"}};
     for (const auto& [key, value] : main)
         if (!writeProfileString(L"main", key, path, value).ok) return false;
     const std::pair<const wchar_t*, const wchar_t*> finish[] = {
@@ -57,17 +59,15 @@ TEST_F(Win32EndToEnd, AMissingTargetIsStartedWithItsArguments) {
     // A config name outside the ANSI code page must reach the watchdog whole.
     const std::wstring config = folder + L"\\w\u00e4chter \u4e2d.ini";
     // (Not ending in a quote: a value in a pair of quotes is read without them.)
-    ASSERT_TRUE(writeConfig(config, test::testProgramPath(L"argv_recorder"),
-                            L"\"" + record + L"\" \"two words\" --run 1"));
+    ASSERT_TRUE(
+        writeConfig(config, test::testProgramPath(L"argv_recorder"), L"\"" + record + L"\" \"two words\" --run 1"));
 
-    const test::CapturedRun run =
-        test::runWithoutConsole(L"\"" + watchdogPath() + L"\" \"" + config + L"\"", 30000);
+    const test::CapturedRun run = test::runWithoutConsole(L"\"" + watchdogPath() + L"\" \"" + config + L"\"", 30000);
 
     ASSERT_TRUE(run.started);
     EXPECT_FALSE(run.timedOut) << run.output;
     EXPECT_EQ(run.exitCode, 0u) << run.output;
-    EXPECT_NE(run.output.find("Process not running, restarting...\nProcess restarted (1 runs).\n"),
-              std::string::npos)
+    EXPECT_NE(run.output.find("Process not running, restarting...\nProcess restarted (1 runs).\n"), std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("All done now. Press any key to exit..."), std::string::npos) << run.output;
     ASSERT_TRUE(test::waitUntil([&] { return test::fileExists(record); }));
@@ -85,8 +85,8 @@ TEST_F(Win32EndToEnd, AHungTargetIsTerminatedAndRestarted) {
     ASSERT_TRUE(writeConfig(config, target, L"hung"));
     const std::wstring log = folder + L"\\events.jsonl";
 
-    const test::CapturedRun run = test::runWithoutConsole(
-        L"\"" + watchdogPath() + L"\" --events \"" + log + L"\" \"" + config + L"\"", 30000);
+    const test::CapturedRun run =
+        test::runWithoutConsole(L"\"" + watchdogPath() + L"\" --events \"" + log + L"\" \"" + config + L"\"", 30000);
 
     ASSERT_TRUE(run.started);
     EXPECT_FALSE(run.timedOut) << run.output;
@@ -124,8 +124,7 @@ TEST_F(Win32EndToEnd, AFolderTargetIsNeverOpened) {
     const std::wstring config = folder + L"\\folder.ini";
     ASSERT_TRUE(writeConfig(config, target, L""));
 
-    const test::CapturedRun run =
-        test::runWithoutConsole(L"\"" + watchdogPath() + L"\" \"" + config + L"\"", 30000);
+    const test::CapturedRun run = test::runWithoutConsole(L"\"" + watchdogPath() + L"\" \"" + config + L"\"", 30000);
     ASSERT_TRUE(run.started);
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_NE(run.output.find("Failed to restart process (1 runs): " + narrowText(target) +
@@ -172,8 +171,8 @@ TEST_F(Win32EndToEnd, TheEndOfTheSessionStopsTheRunCleanly) {
             }))
             PostMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
     });
-    const test::CapturedRun run = test::runWithoutConsole(
-        L"\"" + watchdogPath() + L"\" --events \"" + log + L"\" \"" + config + L"\"", 60000);
+    const test::CapturedRun run =
+        test::runWithoutConsole(L"\"" + watchdogPath() + L"\" --events \"" + log + L"\" \"" + config + L"\"", 60000);
     endSession.join();
     EXPECT_FALSE(run.timedOut) << run.output;
     EXPECT_EQ(run.exitCode, 4u) << run.output;
@@ -197,8 +196,8 @@ TEST_F(Win32EndToEnd, ABatchFileWhoseChildHangsIsDumpedAndEndedWhole) {
     ASSERT_TRUE(addKeys(config, L"finishCondition", {{L"dataInt", L"2"}}));
     ASSERT_TRUE(addKeys(config, L"restart", {{L"dumpFolder", folder + L"\\dumps"}}));
 
-    const test::CapturedRun run = test::runWithoutConsole(
-        L"\"" + watchdogPath() + L"\" --events \"" + log + L"\" \"" + config + L"\"", 120000);
+    const test::CapturedRun run =
+        test::runWithoutConsole(L"\"" + watchdogPath() + L"\" --events \"" + log + L"\" \"" + config + L"\"", 120000);
 
     EXPECT_FALSE(run.timedOut) << run.output;
     const std::vector<std::string> events = test::membersOf(test::readFileBytes(log), "event");
@@ -211,7 +210,8 @@ TEST_F(Win32EndToEnd, ABatchFileWhoseChildHangsIsDumpedAndEndedWhole) {
     const std::string file = test::membersOf(test::readFileBytes(log), "file")[4];
     EXPECT_NE(file.find("window_target_"), std::string::npos) << "named after the program whose window hung";
     std::wstring dumpPath;
-    for (std::size_t at = 0; at < file.size(); ++at) dumpPath += static_cast<wchar_t>(file[at] == '\\' ? file[++at] : file[at]);
+    for (std::size_t at = 0; at < file.size(); ++at)
+        dumpPath += static_cast<wchar_t>(file[at] == '\\' ? file[++at] : file[at]);
     EXPECT_EQ(test::readFileBytes(dumpPath).substr(0, 4), "MDMP");
     // The hung instance ended with its batch file; the restart's runs alone.
     EXPECT_TRUE(test::waitUntil([&] { return test::runningInstancesOf(program) == 1; })) << run.output;
@@ -229,15 +229,16 @@ TEST_F(Win32EndToEnd, ATargetWhoseHealthUrlFailsIsRestarted) {
     ASSERT_TRUE(addKeys(config, L"finishCondition", {{L"dataInt", L"2"}}));
     ASSERT_TRUE(addKeys(config, L"health", {{L"healthUrl", server.url("/fail")}, {L"failedChecks", L"2"}}));
 
-    const test::CapturedRun run = test::runWithoutConsole(
-        L"\"" + watchdogPath() + L"\" --events \"" + log + L"\" \"" + config + L"\"", 60000);
+    const test::CapturedRun run =
+        test::runWithoutConsole(L"\"" + watchdogPath() + L"\" --events \"" + log + L"\" \"" + config + L"\"", 60000);
 
     EXPECT_FALSE(run.timedOut) << run.output;
     EXPECT_EQ(test::membersOf(test::readFileBytes(log), "event"),
               (std::vector<std::string>{"surveillance started", "not running", "restarted", "unhealthy", "unhealthy",
                                         "terminated", "restarted", "finished"}))
         << run.output;
-    EXPECT_NE(run.output.find("Process unhealthy: " + narrowText(server.url("/fail")) + " answered 503 (2 of 2 failed checks).\n"),
+    EXPECT_NE(run.output.find("Process unhealthy: " + narrowText(server.url("/fail")) +
+                              " answered 503 (2 of 2 failed checks).\n"),
               std::string::npos)
         << run.output;
     test::terminateInstancesOf(sleeper);

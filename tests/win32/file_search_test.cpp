@@ -46,9 +46,18 @@ TEST(Win32FileSearch, StarInAFolderCountsItsEntriesAndTheTwoDots) {
 // The fixture the recorded table was made with: the same names, folders and
 // the two names only a verbatim path can create.
 void buildRecordedFixture(const std::wstring& folder) {
-    const wchar_t* files[] = {L"a.bmp", L"b.BMP", L"ab.bmp", L"c.txt", L"noext", L".hidden", L"x.y.z",
-                              L"with space.bmp", L"averyveryverylongfilename_number_one.bmp",
-                              L"averyveryverylongfilename_number_two.txt", L"page.html", L"data.bmpx",
+    const wchar_t* files[] = {L"a.bmp",
+                              L"b.BMP",
+                              L"ab.bmp",
+                              L"c.txt",
+                              L"noext",
+                              L".hidden",
+                              L"x.y.z",
+                              L"with space.bmp",
+                              L"averyveryverylongfilename_number_one.bmp",
+                              L"averyveryverylongfilename_number_two.txt",
+                              L"page.html",
+                              L"data.bmpx",
                               L"plaindot."};
     for (const wchar_t* name : files) makeFile(folder + L"\\" + name);
     makeFile(L"\\\\?\\" + folder + L"\\trailingdot.");
@@ -71,13 +80,17 @@ std::wstring maskFromTable(const std::string& cell, const std::wstring& folder) 
             i += 2;
         } else if (text[i] == '\\' && i + 1 < text.size()) {
             const char escaped = text[++i];
-            if (escaped == 't') mask += L'\t';
-            else if (escaped == 'r') mask += L'\r';
-            else if (escaped == 'n') mask += L'\n';
+            if (escaped == 't')
+                mask += L'\t';
+            else if (escaped == 'r')
+                mask += L'\r';
+            else if (escaped == 'n')
+                mask += L'\n';
             else if (escaped == 'u') {
                 mask += static_cast<wchar_t>(std::stoul(text.substr(i + 1, 4), nullptr, 16));
                 i += 4;
-            } else mask += static_cast<wchar_t>(escaped);
+            } else
+                mask += static_cast<wchar_t>(escaped);
         } else {
             mask += static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
         }

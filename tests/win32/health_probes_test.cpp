@@ -26,7 +26,7 @@ TEST_F(HealthProbes, FileTimeIsTheTimeAFileWasLastWritten) {
     ASSERT_TRUE(test::writeFileBytes(old, "beat"));
     // 2020-01-02T03:04:05.25Z in 100 ns ticks from 1601, set rather than slept for.
     const ULONGLONG ticks = (1577934245ULL + 11644473600ULL) * 10000000ULL + 2500000ULL;
-    const FILETIME time {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    const FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
     const HANDLE file = CreateFileW(old.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &time));
@@ -34,7 +34,7 @@ TEST_F(HealthProbes, FileTimeIsTheTimeAFileWasLastWritten) {
 
     const auto freshTime = fileModificationTime(fresh);
     ASSERT_TRUE(freshTime.has_value());
-    EXPECT_GE(*freshTime, before - seconds(2)); // FAT keeps two-second steps
+    EXPECT_GE(*freshTime, before - seconds(2));      // FAT keeps two-second steps
     EXPECT_LE(*freshTime, after + milliseconds(20)); // the system clock's tick
     EXPECT_EQ(fileModificationTime(old), system_clock::time_point(seconds(1577934245) + milliseconds(250)));
     EXPECT_FALSE(fileModificationTime(folder + L"\\missing").has_value());

@@ -75,14 +75,14 @@ TEST_F(HealthTimeouts, AStopCutsAHangingGetShort) {
 }
 
 TEST_F(HealthTimeouts, AStopCutsAHangingCommandShortAndEndsIt) {
-    EXPECT_EXIT(test::runUntilStopped(
-                    [&] { return runHealthCommand(L"\"" + sleeper + L"\" 600", test::kFarLimitMs); },
-                    [&] {
-                        test::waitUntil([&] { return test::runningInstancesOf(sleeper) != 0; });
-                        endTheSession();
-                    },
-                    [&] { return test::waitUntil([&] { return test::runningInstancesOf(sleeper) == 0; }); }),
-                testing::ExitedWithCode(0), "as expected");
+    EXPECT_EXIT(
+        test::runUntilStopped([&] { return runHealthCommand(L"\"" + sleeper + L"\" 600", test::kFarLimitMs); },
+                              [&] {
+                                  test::waitUntil([&] { return test::runningInstancesOf(sleeper) != 0; });
+                                  endTheSession();
+                              },
+                              [&] { return test::waitUntil([&] { return test::runningInstancesOf(sleeper) == 0; }); }),
+        testing::ExitedWithCode(0), "as expected");
 }
 
 } // namespace

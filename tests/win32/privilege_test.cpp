@@ -59,7 +59,7 @@ TEST(Win32Token, DebugPrivilegeIsSwitchedOnAndOffOnTheThreadToken) {
 
 // The system's identity of the token behind a handle; 0 when unknown.
 std::uint64_t tokenId(TokenHandle token) {
-    TOKEN_STATISTICS statistics {};
+    TOKEN_STATISTICS statistics{};
     DWORD length = 0;
     if (!GetTokenInformation(reinterpret_cast<HANDLE>(token), TokenStatistics, &statistics, sizeof statistics, &length))
         return 0;

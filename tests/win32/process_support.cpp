@@ -40,8 +40,8 @@ bool startTestProgram(const std::wstring& name, const std::wstring& arguments, C
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started = {};
-    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
-                        nullptr, &startup, &started))
+    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
+                        &startup, &started))
         return false;
     CloseHandle(started.hThread);
     child.id = started.dwProcessId;
@@ -106,8 +106,8 @@ std::wstring makeScratchFolder(const std::wstring& tag) {
     std::wstring base(temp, length);
     if (!base.empty() && base.back() != L'\\') base += L'\\';
     for (;;) {
-        const std::wstring folder = base + L"procguard_" + tag + L"_" + std::to_wstring(GetCurrentProcessId()) +
-                                    L"_" + std::to_wstring(++serial);
+        const std::wstring folder = base + L"procguard_" + tag + L"_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                                    std::to_wstring(++serial);
         if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
         if (GetLastError() != ERROR_ALREADY_EXISTS) return L"";
     }
@@ -133,8 +133,7 @@ void removeFolderTree(const std::wstring& folder) {
 }
 
 bool writeFileBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     const BOOL wrote = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -143,8 +142,8 @@ bool writeFileBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 std::string readFileBytes(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return {};
     std::string bytes;
     char buffer[4096];
@@ -157,7 +156,7 @@ std::string readFileBytes(const std::wstring& path) {
 bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 StandardHandleSwap::StandardHandleSwap(DWORD which, HANDLE replacement, bool owned)
-    : which_(which), previous_(GetStdHandle(which)), replacement_(replacement), owned_(owned) {
+        : which_(which), previous_(GetStdHandle(which)), replacement_(replacement), owned_(owned) {
     if (replacement != INVALID_HANDLE_VALUE) SetStdHandle(which, replacement);
 }
 

@@ -85,16 +85,15 @@ private:
 
 struct CapturedRun {
     bool started = false;
-    bool timedOut = false;  // killed after the time limit
+    bool timedOut = false; // killed after the time limit
     DWORD exitCode = 0;
-    std::string output;     // standard output and standard error, as written
+    std::string output; // standard output and standard error, as written
 };
 
 // Runs `commandLine` without a console (as an unattended watchdog runs),
 // standard input holding `input` and then at its end, and its output
 // captured; kills it after `timeoutMs`.
-CapturedRun runWithoutConsole(const std::wstring& commandLine, std::uint32_t timeoutMs,
-                              const std::string& input = "");
+CapturedRun runWithoutConsole(const std::wstring& commandLine, std::uint32_t timeoutMs, const std::string& input = "");
 
 // A path the build wrote down on the build machine (/tmp/build/x.exe) as this
 // system sees it (Z:\tmp\build\x.exe); Windows paths stay as they are.

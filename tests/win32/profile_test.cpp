@@ -144,8 +144,8 @@ TEST_F(Win32Profile, ACurrentDirectoryBeyond1023CharactersIsStillUsed) {
         ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr)) << GetLastError();
     }
     // In a process of its own (see the probe for why).
-    const test::CapturedRun run = test::runWithoutConsole(
-        L"\"" + test::testProgramPath(L"long_cwd_probe") + L"\" \"" + deep + L"\"", 20000);
+    const test::CapturedRun run =
+        test::runWithoutConsole(L"\"" + test::testProgramPath(L"long_cwd_probe") + L"\" \"" + deep + L"\"", 20000);
     ASSERT_TRUE(run.started);
     ASSERT_FALSE(run.timedOut);
     if (run.output == "refused\n") GTEST_SKIP() << "the system refuses a current directory this long";

@@ -41,7 +41,7 @@ DWORD openHandles() {
 Sample sample() {
     Sample s;
     s.handles = openHandles();
-    PROCESS_MEMORY_COUNTERS counters {};
+    PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
     if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
         s.workingSetKiB = counters.WorkingSetSize / 1024;
@@ -52,10 +52,10 @@ Sample sample() {
 // runs, and the figures to the real output afterwards.
 struct QuietOutput : test::StandardHandleSwap {
     QuietOutput()
-        : StandardHandleSwap(STD_OUTPUT_HANDLE,
-                             CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                         OPEN_EXISTING, 0, nullptr),
-                             true) {}
+            : StandardHandleSwap(STD_OUTPUT_HANDLE,
+                                 CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr),
+                                 true) {}
 };
 
 // Starting a process costs far more here than natively, so fewer restarts
@@ -64,8 +64,8 @@ TEST(Soak, ManyRestartsLeaveHandlesAndWorkingSetFlat) {
     const std::wstring target = test::testProgramPath(L"exit_at_once");
     Sample before;
     Sample after;
-    test::runSoak<QuietOutput>({target, 50, 1000, 250, std::chrono::seconds(180)}, [&] { before = sample(); },
-                               [&] { after = sample(); });
+    test::runSoak<QuietOutput>(
+        {target, 50, 1000, 250, std::chrono::seconds(180)}, [&] { before = sample(); }, [&] { after = sample(); });
     test::terminateInstancesOf(target);
     std::printf("soak: handles %lu -> %lu; working set %llu -> %llu KiB\n", static_cast<unsigned long>(before.handles),
                 static_cast<unsigned long>(after.handles), static_cast<unsigned long long>(before.workingSetKiB),

@@ -84,12 +84,13 @@ std::vector<xcb_window_t> keepOwnedBy(const Connection& connection, const std::v
     };
     xcb_connection_t* xcb = connection.xcb;
     std::vector<xcb_get_property_cookie_t> pidCookies;
-    for (xcb_window_t candidate : candidates) pidCookies.push_back(requestProperty(xcb, candidate, connection.atoms.pid, 4));
+    for (xcb_window_t candidate : candidates)
+        pidCookies.push_back(requestProperty(xcb, candidate, connection.atoms.pid, 4));
     std::vector<xcb_window_t> matches;
     std::vector<WindowFacts> matchFacts;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const Property pid = receiveProperty(xcb, pidCookies[i]);
-        const WindowFacts facts {.exists = pid.windowExists, .pid = pidOf(pid)};
+        const WindowFacts facts{.exists = pid.windowExists, .pid = pidOf(pid)};
         if (!ownedByOne(facts)) continue;
         matches.push_back(candidates[i]);
         matchFacts.push_back(facts);

@@ -26,9 +26,9 @@ bool belongsTo(const WindowFacts& facts, ProcessId id);
 // any number of windows. The caller has looked up the atoms, and takes the
 // reply of every request it made.
 struct FactsRequest {
-    xcb_get_property_cookie_t pid {};
-    xcb_get_property_cookie_t machine {};
-    xcb_get_property_cookie_t protocols {};
+    xcb_get_property_cookie_t pid{};
+    xcb_get_property_cookie_t machine{};
+    xcb_get_property_cookie_t protocols{};
     bool asksProtocols = false; // false while WM_PROTOCOLS is an unknown atom
 };
 FactsRequest requestFacts(Connection& connection, xcb_window_t window);

@@ -18,7 +18,7 @@ Connection gKept; // xcb nullptr: none open
 
 void closeConnection(Connection& connection) {
     if (connection.xcb != nullptr) xcb_disconnect(connection.xcb);
-    connection = Connection {};
+    connection = Connection{};
 }
 
 bool openConnection(Connection& connection, const char* display) {
@@ -109,8 +109,7 @@ void noteEvent(Connection& connection, const xcb_generic_event_t* event) {
         if (changed->window == remembered.window && ofFacts) remembered.stale = true;
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -119,8 +118,8 @@ void watchWindow(Connection& connection, xcb_window_t window, bool watch) {
     xcb_change_window_attributes(connection.xcb, window, XCB_CW_EVENT_MASK, &mask);
 }
 
-xcb_get_property_cookie_t requestProperty(xcb_connection_t* connection, xcb_window_t window,
-                                          xcb_atom_t property, std::uint32_t maxBytes) {
+xcb_get_property_cookie_t requestProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property,
+                                          std::uint32_t maxBytes) {
     return xcb_get_property(connection, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, (maxBytes + 3) / 4);
 }
 

@@ -90,8 +90,8 @@ struct Property {
 
 // Reads are split into a request and its reply so that a caller can send the
 // requests for many windows before waiting for the first reply.
-xcb_get_property_cookie_t requestProperty(xcb_connection_t* connection, xcb_window_t window,
-                                          xcb_atom_t property, std::uint32_t maxBytes);
+xcb_get_property_cookie_t requestProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property,
+                                          std::uint32_t maxBytes);
 Property receiveProperty(xcb_connection_t* connection, xcb_get_property_cookie_t cookie);
 
 // The 32-bit items of a property of type `type` and format 32; empty for a

@@ -43,8 +43,7 @@ Outcome examine(const xcb_generic_event_t* event, const Ping& ping) {
     case 0: {
         // The window went away before the requests about it were served.
         const auto* error = reinterpret_cast<const xcb_generic_error_t*>(event);
-        return error->error_code == XCB_WINDOW && error->resource_id == ping.window ? Outcome::Gone
-                                                                                    : Outcome::Waiting;
+        return error->error_code == XCB_WINDOW && error->resource_id == ping.window ? Outcome::Gone : Outcome::Waiting;
     }
     case XCB_DESTROY_NOTIFY: {
         const auto* destroyed = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
@@ -57,8 +56,7 @@ Outcome examine(const xcb_generic_event_t* event, const Ping& ping) {
                           message->data.data32[2] == ping.window;
         return ours ? Outcome::Answered : Outcome::Waiting;
     }
-    default:
-        return Outcome::Waiting;
+    default: return Outcome::Waiting;
     }
 }
 
@@ -79,8 +77,9 @@ bool awaitPong(Connection& connection, const Ping& ping, Clock::time_point deadl
         if (xcb_connection_has_error(xcb) != 0) return true;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return false;
-        pollfd watched {fd, POLLIN, 0};
-        if (poll(&watched, 1, static_cast<int>(std::min<long long>(left.count(), kLongestPollMs))) < 0 && errno != EINTR) {
+        pollfd watched{fd, POLLIN, 0};
+        if (poll(&watched, 1, static_cast<int>(std::min<long long>(left.count(), kLongestPollMs))) < 0 &&
+            errno != EINTR) {
             return false;
         }
     }
@@ -103,10 +102,10 @@ void watchRoots(Connection& connection) {
 } // namespace
 
 bool pingWindow(Connection& connection, xcb_window_t window, std::uint32_t timeoutMs) {
-    const Ping ping {window, connection.atoms.protocols, connection.atoms.ping, nextPingStamp()};
+    const Ping ping{window, connection.atoms.protocols, connection.atoms.ping, nextPingStamp()};
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     watchRoots(connection);
-    xcb_client_message_event_t message {};
+    xcb_client_message_event_t message{};
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
     message.window = ping.window;

@@ -70,7 +70,7 @@ void say(const std::string& line) {
 xcb_atom_t intern(xcb_connection_t* connection, const char* name) {
     xcb_intern_atom_reply_t* reply =
         xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t {XCB_ATOM_NONE};
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
     std::free(reply);
     return atom;
 }
@@ -86,10 +86,10 @@ xcb_window_t createWindow(xcb_connection_t* connection, const xcb_screen_t* scre
     gethostname(host, HOST_NAME_MAX);
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 8,
                         std::strlen(host), host);
-    std::vector<xcb_atom_t> protocols {atoms.deleteWindow};
+    std::vector<xcb_atom_t> protocols{atoms.deleteWindow};
     if (options.mode != "no-ping") protocols.push_back(atoms.ping);
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atoms.protocols, XCB_ATOM_ATOM, 32,
-                        protocols.size(), protocols.data());
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atoms.protocols, XCB_ATOM_ATOM, 32, protocols.size(),
+                        protocols.data());
     if (!options.hidden) xcb_map_window(connection, window);
     return window;
 }
@@ -107,7 +107,7 @@ void answer(xcb_connection_t* connection, xcb_window_t root, xcb_client_message_
 // closing the connection, which poll() reports without asking for input.
 int hang(int fd, Clock::time_point end) {
     while (Clock::now() < end) {
-        pollfd watched {fd, 0, 0};
+        pollfd watched{fd, 0, 0};
         if (poll(&watched, 1, 200) > 0 && (watched.revents & (POLLHUP | POLLERR)) != 0) return 0;
     }
     return 0;
@@ -134,9 +134,10 @@ int main(int argc, char** argv) {
     auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
     for (int i = 0; i < screenNumber && screens.rem != 0; ++i) xcb_screen_next(&screens);
     const xcb_screen_t* screen = screens.data;
-    const Atoms atoms {intern(connection, "_NET_WM_PID"), intern(connection, "WM_PROTOCOLS"),
-                       intern(connection, "WM_DELETE_WINDOW"), intern(connection, "_NET_WM_PING")};
-    for (int i = 0; i < options.windows; ++i) say("window " + std::to_string(createWindow(connection, screen, atoms, options)));
+    const Atoms atoms{intern(connection, "_NET_WM_PID"), intern(connection, "WM_PROTOCOLS"),
+                      intern(connection, "WM_DELETE_WINDOW"), intern(connection, "_NET_WM_PING")};
+    for (int i = 0; i < options.windows; ++i)
+        say("window " + std::to_string(createWindow(connection, screen, atoms, options)));
     // A round trip, so the windows exist on the server before anyone is told.
     std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
     say("ready");
@@ -159,8 +160,7 @@ int main(int argc, char** argv) {
         }
         if (xcb_connection_has_error(connection) != 0) return 0;
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(freezeAt - Clock::now());
-        pollfd watched {fd, POLLIN, 0};
+        pollfd watched{fd, POLLIN, 0};
         poll(&watched, 1, static_cast<int>(std::max<long long>(0, std::min<long long>(wait.count(), 1000))));
     }
 }
-

@@ -28,8 +28,8 @@ int main() {
     for (int i = 1; i < count; ++i) record += utf8(arguments[i]);
     const std::wstring target = arguments[1];
     const std::wstring partial = target + L".partial";
-    HANDLE file = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file =
+        CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 3;
     DWORD written = 0;
     const BOOL wrote = WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);

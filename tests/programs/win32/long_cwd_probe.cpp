@@ -24,14 +24,17 @@ int main() {
         here.resize(GetCurrentDirectoryW(32768, here.data()));
         const std::wstring prefix = procguard::currentDirectoryPrefix();
         const std::wstring resolved = procguard::resolveConfigPath(L"run.ini");
-        if (here.size() <= 1023) verdict = "short " + std::to_string(here.size()) + "\n";
-        else if (prefix != here + L"\\") verdict = "prefix " + std::to_string(prefix.size()) + "\n";
-        else if (resolved != here + L"\\run.ini") verdict = "resolved " + std::to_string(resolved.size()) + "\n";
-        else verdict = "ok\n";
+        if (here.size() <= 1023)
+            verdict = "short " + std::to_string(here.size()) + "\n";
+        else if (prefix != here + L"\\")
+            verdict = "prefix " + std::to_string(prefix.size()) + "\n";
+        else if (resolved != here + L"\\run.ini")
+            verdict = "resolved " + std::to_string(resolved.size()) + "\n";
+        else
+            verdict = "ok\n";
     }
     DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), verdict.data(), static_cast<DWORD>(verdict.size()), &written,
-              nullptr);
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), verdict.data(), static_cast<DWORD>(verdict.size()), &written, nullptr);
     // Nothing more may run in this process: end it here.
     ExitProcess(0);
 }
