@@ -146,12 +146,14 @@ else()
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
     set(CPACK_DEBIAN_PACKAGE_SECTION admin)
     set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-    # The libraries the binary really links (libcap, libcurl, libxcb when the build
+    # The libraries the binary really links (libcap, libxcb when the build
     # found it, the C++ runtime) with the versions it needs. dpkg-shlibdeps
-    # comes with dpkg-dev; without it, the same list by name.
+    # comes with dpkg-dev; without it, the same list by name. libcurl is
+    # loaded at run time, which dpkg-shlibdeps cannot see: it is named here.
     find_program(PROCGUARD_DPKG_SHLIBDEPS dpkg-shlibdeps)
     if(PROCGUARD_DPKG_SHLIBDEPS)
         set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+        set(CPACK_DEBIAN_PACKAGE_DEPENDS libcurl4)
     else()
         set(PROCGUARD_DEB_DEPENDS libc6 libgcc-s1 libstdc++6 libcap2 libcurl4)
         if(PROCGUARD_HAVE_XCB)

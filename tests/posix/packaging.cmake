@@ -78,11 +78,15 @@ if(CHECK STREQUAL "deb")
     if(NOT deb_Package STREQUAL "procguard" OR NOT deb_Version STREQUAL VERSION)
         packaging_fail("the package is ${deb_Package} ${deb_Version}, not procguard ${VERSION}")
     endif()
-    # The binary cannot start without libcap; a package that does not pull it
-    # in installs and then fails on a fresh machine.
-    if(NOT deb_Depends MATCHES "(^|, )libcap2( |,|$)")
-        packaging_fail("Depends does not name libcap2: ${deb_Depends}")
-    endif()
+    # The binary cannot start without libcap, and a health URL cannot be
+    # checked without libcurl, which it loads at run time where no tool sees
+    # it; a package that does not pull them in installs and then fails on a
+    # fresh machine.
+    foreach(library libcap2 libcurl4)
+        if(NOT deb_Depends MATCHES "(^|, )${library}( |,|$)")
+            packaging_fail("Depends does not name ${library}: ${deb_Depends}")
+        endif()
+    endforeach()
 
     file(MAKE_DIRECTORY ${work}/root)
     execute_process(COMMAND ${DPKG_DEB} -x ${deb} ${work}/root RESULT_VARIABLE status)
