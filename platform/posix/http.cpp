@@ -260,7 +260,7 @@ Result probeHealthUrl(const std::wstring& url, std::uint32_t timeoutMs) {
         }
         curl_waitfd stop{stopWakeDescriptor(), CURL_WAIT_POLLIN, 0};
         lib.multi_poll(state->multi, &stop, stop.fd >= 0 ? 1 : 0,
-                        static_cast<int>(remaining.count() > INT_MAX ? INT_MAX : remaining.count()), nullptr);
+                       static_cast<int>(remaining.count() > INT_MAX ? INT_MAX : remaining.count()), nullptr);
     }
     // Removing an unfinished transfer ends it and closes its connection.
     lib.multi_remove_handle(state->multi, state->easy);
