@@ -35,12 +35,14 @@ constexpr std::uint32_t kPeriodMs = 100;
 constexpr int kRounds = 5;
 constexpr int kSettleMs = 500;
 constexpr int kSampleMs = 4000;
+constexpr int kIdleMs = 2000; // the server's own work with the crowd, the watchdog stopped
 constexpr int kSizes[] = {0, 100, 1000};
 constexpr int kFloorPings = 20; // in each round
 
 struct Cost {
     double watchdogMs = 0; // per check
     double serverMs = 0;   // the X server's or wineserver's, per check
+    double idleMs = 0;     // of that, what the server spends as fast with the watchdog stopped
 };
 using Costs = std::map<int, std::vector<Cost>>; // by size, one per round
 
@@ -67,6 +69,21 @@ bool waitForLines(const std::string& path, const std::string& line, long count, 
     return true;
 }
 
+// Wine maps a crowd's windows well after the client has made them, and
+// cleans up after an ended one for a while. The sample waits, the watchdog
+// stopped, until the server is quiet (under 2% of a processor, at most 10 s),
+// so that work is not counted against the checks.
+void waitUntilQuiet(pid_t watchdog, pid_t server) {
+    kill(watchdog, SIGSTOP);
+    for (int quarter = 0; quarter < 40; ++quarter) {
+        const std::int64_t begin = processThreadsRuntime(server);
+        usleep(250000);
+        const std::int64_t end = processThreadsRuntime(server);
+        if (begin < 0 || end < 0 || end - begin < 5000000) break;
+    }
+    kill(watchdog, SIGCONT);
+}
+
 bool measureInTurns(pid_t watchdog, const Side& side, Costs& costs, std::string& reason) {
     for (int round = 0; round < kRounds; ++round) {
         if (side.floorTurn) {
@@ -86,6 +103,8 @@ bool measureInTurns(pid_t watchdog, const Side& side, Costs& costs, std::string&
                 return false;
             }
             usleep(kSettleMs * 1000);
+            waitUntilQuiet(watchdog, side.server);
+            const std::int64_t sampleStart = monotonicNanoseconds();
             const long checksBegin = countLines(side.targetLog, "answered");
             const std::int64_t watchdogBegin = processThreadsRuntime(watchdog);
             const std::int64_t serverBegin = processThreadsRuntime(side.server);
@@ -93,8 +112,18 @@ bool measureInTurns(pid_t watchdog, const Side& side, Costs& costs, std::string&
             const long checks = countLines(side.targetLog, "answered") - checksBegin;
             const std::int64_t watchdogEnd = processThreadsRuntime(watchdog);
             const std::int64_t serverEnd = processThreadsRuntime(side.server);
+            const std::int64_t sampleSpan = monotonicNanoseconds() - sampleStart;
+            // What the server spends as fast with the same crowd and no checks.
+            kill(watchdog, SIGSTOP);
+            const std::int64_t idleBegin = processThreadsRuntime(side.server);
+            const std::int64_t idleStart = monotonicNanoseconds();
+            usleep(kIdleMs * 1000);
+            const std::int64_t idleEnd = processThreadsRuntime(side.server);
+            const std::int64_t idleSpan = monotonicNanoseconds() - idleStart;
+            kill(watchdog, SIGCONT);
             if (crowd != 0) killChild(crowd);
-            if (watchdogBegin < 0 || watchdogEnd < 0 || serverBegin < 0 || serverEnd < 0) {
+            if (watchdogBegin < 0 || watchdogEnd < 0 || serverBegin < 0 || serverEnd < 0 || idleBegin < 0 ||
+                idleEnd < 0) {
                 reason = "the watchdog or the server ended during the run";
                 return false;
             }
@@ -106,7 +135,10 @@ bool measureInTurns(pid_t watchdog, const Side& side, Costs& costs, std::string&
                 return false;
             }
             const auto perCheck = [&](std::int64_t ns) { return static_cast<double>(ns) / 1e6 / checks; };
-            costs[size].push_back({perCheck(watchdogEnd - watchdogBegin), perCheck(serverEnd - serverBegin)});
+            const double idleInSample = static_cast<double>(idleEnd - idleBegin) * static_cast<double>(sampleSpan) /
+                                        static_cast<double>(idleSpan > 0 ? idleSpan : 1);
+            costs[size].push_back({perCheck(watchdogEnd - watchdogBegin), perCheck(serverEnd - serverBegin),
+                                   perCheck(static_cast<std::int64_t>(idleInSample))});
         }
     }
     return true;
@@ -127,12 +159,13 @@ bool watchAndMeasure(const Side& side, Costs& costs, std::string& reason) {
 }
 
 Cost medianCost(const std::vector<Cost>& rounds) {
-    std::vector<double> watchdog, server;
+    std::vector<double> watchdog, server, idle;
     for (const Cost& cost : rounds) {
         watchdog.push_back(cost.watchdogMs);
         server.push_back(cost.serverMs);
+        idle.push_back(cost.idleMs);
     }
-    return {median(watchdog), median(server)};
+    return {median(watchdog), median(server), median(idle)};
 }
 
 std::uint32_t targetWindow(const std::string& log) {
@@ -179,9 +212,11 @@ void recordGrowth(FigureSlot slot, const std::string& what, double many, double 
 void recordCosts(bool wine, const Costs& costs, const PingFloor& floor) {
     for (int size : kSizes) {
         const Cost cost = medianCost(costs.at(size));
-        const std::string text = format("%s: %.4f ms (%s %.4f ms; medians of %d rounds of %d ms, checks every %u ms)",
-                                        sizeText(wine, size).c_str(), cost.watchdogMs, wine ? "wineserver" : "X server",
-                                        cost.serverMs, kRounds, kSampleMs, kPeriodMs);
+        const std::string text =
+            format("%s: %.4f ms (%s %.4f ms, %.4f ms of it as fast with the watchdog stopped; medians of %d rounds of "
+                   "%d ms, checks every %u ms)",
+                   sizeText(wine, size).c_str(), cost.watchdogMs, wine ? "wineserver" : "X server", cost.serverMs,
+                   cost.idleMs, kRounds, kSampleMs, kPeriodMs);
         if (wine) {
             recordNote(slotFor(wine, size), text);
             continue;

@@ -55,7 +55,7 @@ keep=0
 trap '[ "$keep" -eq 1 ] || rm -rf "$scratch"' EXIT
 
 table="$build/bench/bench-table.txt"
-echo "== measuring (about six and a half minutes on a 2-core machine)"
+echo "== measuring (about seven and a half minutes on a 2-core machine)"
 status=0
 TMPDIR="$scratch" "$build/bench/procguard_bench" "$@" 2>"$table" || status=$?
 echo "== done in $(( $(date +%s) - started )) s; benchmark table: $table"
