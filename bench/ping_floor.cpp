@@ -9,18 +9,11 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "tests/programs/posix/x11_client_window.h"
 
 namespace bench {
 
 namespace {
-
-xcb_atom_t intern(xcb_connection_t* connection, const char* name) {
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    const xcb_atom_t atom = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    std::free(reply);
-    return atom;
-}
 
 // Sends one ping and waits for its pong, which comes to the root.
 bool pingOnce(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t protocols, xcb_atom_t ping,
@@ -57,8 +50,8 @@ PingFloor measurePingFloor(const std::string& display, std::uint32_t window, std
         return {};
     }
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    const xcb_atom_t protocols = intern(connection, "WM_PROTOCOLS");
-    const xcb_atom_t ping = intern(connection, "_NET_WM_PING");
+    const xcb_atom_t protocols = x11_client::intern(connection, "WM_PROTOCOLS");
+    const xcb_atom_t ping = x11_client::intern(connection, "_NET_WM_PING");
     const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(connection, root, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(connection);

@@ -23,35 +23,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/programs/posix/x11_client_window.h"
+
 namespace {
 
-xcb_atom_t intern(xcb_connection_t* connection, const char* name) {
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    const xcb_atom_t atom = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    std::free(reply);
-    return atom;
-}
-
-struct Atoms {
-    xcb_atom_t pid, protocols, deleteWindow, ping;
-};
-
-xcb_window_t createWindow(xcb_connection_t* connection, const xcb_screen_t* screen, const Atoms& atoms,
+// Mapped at once.
+xcb_window_t createWindow(xcb_connection_t* connection, const xcb_screen_t* screen, const x11_client::Atoms& atoms,
                           bool answersPing) {
-    const xcb_window_t window = xcb_generate_id(connection);
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 64, 48, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-    const std::uint32_t pid = static_cast<std::uint32_t>(getpid());
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atoms.pid, XCB_ATOM_CARDINAL, 32, 1, &pid);
-    char host[HOST_NAME_MAX + 1] = {};
-    gethostname(host, HOST_NAME_MAX);
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 8,
-                        std::strlen(host), host);
-    std::vector<xcb_atom_t> protocols{atoms.deleteWindow};
-    if (answersPing) protocols.push_back(atoms.ping);
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atoms.protocols, XCB_ATOM_ATOM, 32, protocols.size(),
-                        protocols.data());
+    const xcb_window_t window = x11_client::createWindow(connection, screen, atoms, 64, 48, answersPing);
     xcb_map_window(connection, window);
     return window;
 }
@@ -77,8 +56,7 @@ int main(int argc, char** argv) {
     auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
     for (int i = 0; i < screenNumber && screens.rem != 0; ++i) xcb_screen_next(&screens);
     const xcb_screen_t* screen = screens.data;
-    const Atoms atoms{intern(connection, "_NET_WM_PID"), intern(connection, "WM_PROTOCOLS"),
-                      intern(connection, "WM_DELETE_WINDOW"), intern(connection, "_NET_WM_PING")};
+    const x11_client::Atoms atoms = x11_client::internAtoms(connection);
 
     int log = -1;
     if (mode == "target") {

@@ -26,6 +26,8 @@
 #include <thread>
 #include <vector>
 
+#include "x11_client_window.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -38,10 +40,6 @@ struct Options {
     long delayMs = 0;
     bool hidden = false;
     int windows = 1;
-};
-
-struct Atoms {
-    xcb_atom_t pid, protocols, deleteWindow, ping;
 };
 
 Options parse(int argc, char** argv) {
@@ -67,29 +65,9 @@ void say(const std::string& line) {
     [[maybe_unused]] const ssize_t written = write(STDOUT_FILENO, text.data(), text.size());
 }
 
-xcb_atom_t intern(xcb_connection_t* connection, const char* name) {
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    std::free(reply);
-    return atom;
-}
-
-xcb_window_t createWindow(xcb_connection_t* connection, const xcb_screen_t* screen, const Atoms& atoms,
+xcb_window_t createWindow(xcb_connection_t* connection, const xcb_screen_t* screen, const x11_client::Atoms& atoms,
                           const Options& options) {
-    const xcb_window_t window = xcb_generate_id(connection);
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 160, 90, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-    const std::uint32_t pid = static_cast<std::uint32_t>(getpid());
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atoms.pid, XCB_ATOM_CARDINAL, 32, 1, &pid);
-    char host[HOST_NAME_MAX + 1] = {};
-    gethostname(host, HOST_NAME_MAX);
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 8,
-                        std::strlen(host), host);
-    std::vector<xcb_atom_t> protocols{atoms.deleteWindow};
-    if (options.mode != "no-ping") protocols.push_back(atoms.ping);
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atoms.protocols, XCB_ATOM_ATOM, 32, protocols.size(),
-                        protocols.data());
+    const xcb_window_t window = x11_client::createWindow(connection, screen, atoms, 160, 90, options.mode != "no-ping");
     if (!options.hidden) xcb_map_window(connection, window);
     return window;
 }
@@ -134,8 +112,7 @@ int main(int argc, char** argv) {
     auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
     for (int i = 0; i < screenNumber && screens.rem != 0; ++i) xcb_screen_next(&screens);
     const xcb_screen_t* screen = screens.data;
-    const Atoms atoms{intern(connection, "_NET_WM_PID"), intern(connection, "WM_PROTOCOLS"),
-                      intern(connection, "WM_DELETE_WINDOW"), intern(connection, "_NET_WM_PING")};
+    const x11_client::Atoms atoms = x11_client::internAtoms(connection);
     for (int i = 0; i < options.windows; ++i)
         say("window " + std::to_string(createWindow(connection, screen, atoms, options)));
     // A round trip, so the windows exist on the server before anyone is told.
