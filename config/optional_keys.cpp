@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "config/profile.h"
 #include "platform/health_command.h"
@@ -18,8 +19,11 @@ enum class KeyKind {
     Switch, // 0 or 1
 };
 
-// Where a key's value goes in the settings.
+// Where a key's value goes in the settings: one of the three.
 struct KeyTarget {
+    KeyTarget(std::wstring* field) : text(field) {}
+    KeyTarget(std::uint32_t* field) : number(field) {}
+    KeyTarget(bool* field) : flag(field) {}
     std::wstring* text = nullptr;
     std::uint32_t* number = nullptr;
     bool* flag = nullptr;
@@ -29,46 +33,28 @@ struct OptionalKey {
     const wchar_t* section;
     const wchar_t* key;
     KeyKind kind;
-    KeyTarget (*field)(WatchSettings&);
+    KeyTarget field;
     Result (*check)(const std::wstring&) = nullptr;
 };
 
-const OptionalKey kOptionalKeys[] = {
-    {L"health", L"heartbeatFile", KeyKind::Text, [](WatchSettings& s) { return KeyTarget{&s.health.heartbeatFile}; }},
-    {L"health", L"heartbeatTimeout", KeyKind::Number,
-     [](WatchSettings& s) {
-         return KeyTarget{nullptr, &s.health.heartbeatTimeout};
-     }},
-    {L"health", L"healthUrl", KeyKind::Text, [](WatchSettings& s) { return KeyTarget{&s.health.healthUrl}; },
-     checkHealthUrl},
-    {L"health", L"healthCommand", KeyKind::Text, [](WatchSettings& s) { return KeyTarget{&s.health.healthCommand}; },
-     checkHealthCommand},
-    {L"health", L"memoryLimit", KeyKind::Number,
-     [](WatchSettings& s) {
-         return KeyTarget{nullptr, &s.health.memoryLimit};
-     }},
-    {L"health", L"failedChecks", KeyKind::Count,
-     [](WatchSettings& s) {
-         return KeyTarget{nullptr, &s.health.failedChecks};
-     }},
-    {L"health", L"startGrace", KeyKind::Number,
-     [](WatchSettings& s) {
-         return KeyTarget{nullptr, &s.health.startGrace};
-     }},
-    {L"restart", L"backoffLimit", KeyKind::Number,
-     [](WatchSettings& s) {
-         return KeyTarget{nullptr, &s.restart.backoffLimit};
-     }},
-    {L"restart", L"stableRun", KeyKind::Number,
-     [](WatchSettings& s) {
-         return KeyTarget{nullptr, &s.restart.stableRun};
-     }},
-    {L"restart", L"dumpFolder", KeyKind::Text, [](WatchSettings& s) { return KeyTarget{&s.restart.dumpFolder}; }},
-    {L"restart", L"restartOnExit", KeyKind::Switch,
-     [](WatchSettings& s) {
-         return KeyTarget{nullptr, nullptr, &s.restart.restartOnExit};
-     }},
-};
+// The keys in the order they are read, each aimed at its field of `s`.
+std::vector<OptionalKey> optionalKeys(WatchSettings& s) {
+    HealthChecks& health = s.health;
+    RestartPolicy& restart = s.restart;
+    return {
+        {L"health", L"heartbeatFile", KeyKind::Text, &health.heartbeatFile},
+        {L"health", L"heartbeatTimeout", KeyKind::Number, &health.heartbeatTimeout},
+        {L"health", L"healthUrl", KeyKind::Text, &health.healthUrl, checkHealthUrl},
+        {L"health", L"healthCommand", KeyKind::Text, &health.healthCommand, checkHealthCommand},
+        {L"health", L"memoryLimit", KeyKind::Number, &health.memoryLimit},
+        {L"health", L"failedChecks", KeyKind::Count, &health.failedChecks},
+        {L"health", L"startGrace", KeyKind::Number, &health.startGrace},
+        {L"restart", L"backoffLimit", KeyKind::Number, &restart.backoffLimit},
+        {L"restart", L"stableRun", KeyKind::Number, &restart.stableRun},
+        {L"restart", L"dumpFolder", KeyKind::Text, &restart.dumpFolder},
+        {L"restart", L"restartOnExit", KeyKind::Switch, &restart.restartOnExit},
+    };
+}
 
 // A whole decimal number, nothing before or after it but what the profile
 // functions already trimmed. Unlike the old keys, whose stream-style read
@@ -108,10 +94,10 @@ std::wstring whereOf(const std::wstring& path, const OptionalKey& rule) {
     return L"Config file " + path + L": [" + rule.section + L"] " + rule.key;
 }
 
-Result loadKey(const std::wstring& path, const OptionalKey& rule, WatchSettings& settings) {
+Result loadKey(const std::wstring& path, const OptionalKey& rule) {
     const std::wstring text = readProfileString(rule.section, rule.key, path, L"");
     if (text.empty()) return {};
-    const KeyTarget field = rule.field(settings);
+    const KeyTarget& field = rule.field;
     if (rule.kind == KeyKind::Text) {
         if (rule.check != nullptr) {
             if (const Result checked = rule.check(text); !checked.ok)
@@ -136,8 +122,8 @@ Result loadOptionalSections(const std::wstring& path, WatchSettings& settings) {
     // What an earlier load left there must not stay behind where this file is silent.
     settings.health = HealthChecks{};
     settings.restart = RestartPolicy{};
-    for (const OptionalKey& rule : kOptionalKeys) {
-        if (Result loaded = loadKey(path, rule, settings); !loaded.ok) return loaded;
+    for (const OptionalKey& rule : optionalKeys(settings)) {
+        if (Result loaded = loadKey(path, rule); !loaded.ok) return loaded;
     }
     // A heartbeat file alone could never be late, or would always be.
     if (!settings.health.heartbeatFile.empty() && settings.health.heartbeatTimeout == 0)
