@@ -17,6 +17,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sstream>
+#include <fstream>
 
 extern char** environ;
 
@@ -219,6 +221,13 @@ void releaseIdleProcesses() {
         if (!waitForChild(helper, 30000)) killChild(helper);
     }
     idleHelpers().clear();
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
 }
 
 } // namespace bench

@@ -21,6 +21,9 @@ double median(std::vector<double> values);
 // A folder of the benchmark's own, made at first use in $TMPDIR (or /tmp).
 const std::string& scratchDirectory();
 
+// The whole file; empty when it cannot be read.
+std::string readFile(const std::string& path);
+
 // Removes the scratch folder with everything in it, or with `keepLogs` only
 // its subfolder "files", so that the logs of a failed run can be read.
 void removeScratchDirectory(bool keepLogs = false);

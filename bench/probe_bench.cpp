@@ -66,13 +66,6 @@ struct ProbeWorld {
     pid_t server = 0;
 };
 
-std::string readText(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 long fileSize(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : -1;
@@ -80,7 +73,7 @@ long fileSize(const std::string& path) {
 
 // Requests the server has answered: the lines of its report after the port.
 long serverRequests(const ProbeWorld& world) {
-    const std::string report = readText(world.serverReport);
+    const std::string report = readFile(world.serverReport);
     return static_cast<long>(std::count(report.begin(), report.end(), '\n')) - 1;
 }
 
@@ -115,7 +108,7 @@ bool startWorld(ProbeWorld& world) {
         if (monotonicNanoseconds() > deadline) return false;
         usleep(10000);
     }
-    world.url = "http://127.0.0.1:" + std::to_string(std::atol(readText(world.serverReport).c_str())) + "/ok";
+    world.url = "http://127.0.0.1:" + std::to_string(std::atol(readFile(world.serverReport).c_str())) + "/ok";
     return true;
 }
 
@@ -232,7 +225,7 @@ std::string measureRound(int number, const ProbeWorld& world, Round& round) {
     for (int probe = 0; probe < kProbes; ++probe) {
         long calls = 0, untimed = 0;
         long long spent = 0;
-        std::istringstream(readText(world.folder + format("/floor-%d-%d.txt", number, probe))) >> calls >> spent >>
+        std::istringstream(readFile(world.folder + format("/floor-%d-%d.txt", number, probe))) >> calls >> spent >>
             untimed;
         if (calls <= 0) return format("no calls counted for the %s floor", kSetups[probe].name);
         round.perCall[probe] = static_cast<double>(spent) / 1e6 / static_cast<double>(calls);

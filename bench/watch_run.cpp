@@ -30,13 +30,6 @@ bool writeFile(const std::string& path, const std::string& text) {
     return static_cast<bool>(file.flush());
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 // The benchmark's environment without the X display, plus what the target
 // reads and what the options add.
 std::vector<std::string> watchEnvironment(const WatchRun& run, const WatchOptions& options) {

@@ -84,13 +84,6 @@ std::string readLine(int fd, int timeoutMs) {
     return text;
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 // The wineserver whose working folder is the prefix's server folder
 // ("server-<device>-<inode>" of the prefix, in hexadecimal); 0 if none runs.
 pid_t findWineServer(const std::string& prefix) {
