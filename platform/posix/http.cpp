@@ -16,12 +16,12 @@
 #include <dlfcn.h>
 #include <strings.h>
 
-#include <chrono>
 #include <climits>
 #include <cstring>
 #include <string>
 
 #include "base/utf8.h"
+#include "platform/clock.h"
 #include "platform/posix/stop.h"
 #include "platform/stop.h"
 #include "platform/posix/system_error.h"
@@ -230,8 +230,7 @@ Result probeHealthUrl(const std::wstring& url, std::uint32_t timeoutMs) {
     if (lib.multi_add_handle(state->multi, state->easy) != CURLM_OK)
         return failure(url + L": the request could not be made");
 
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const std::int64_t deadline = monotonicMilliseconds() + timeoutMs;
     bool stopped = false;
     bool timedOut = false;
     CURLcode result = CURLE_OK;
@@ -253,14 +252,14 @@ Result probeHealthUrl(const std::wstring& url, std::uint32_t timeoutMs) {
         }
         // libcurl ends the transfer itself at its time limit; this one only
         // guards against a wait that would outlast it.
-        const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (remaining.count() <= 0) {
+        const std::int64_t remaining = deadline - monotonicMilliseconds();
+        if (remaining <= 0) {
             timedOut = true;
             break;
         }
         curl_waitfd stop{stopWakeDescriptor(), CURL_WAIT_POLLIN, 0};
         lib.multi_poll(state->multi, &stop, stop.fd >= 0 ? 1 : 0,
-                       static_cast<int>(remaining.count() > INT_MAX ? INT_MAX : remaining.count()), nullptr);
+                       static_cast<int>(remaining > INT_MAX ? INT_MAX : remaining), nullptr);
     }
     // Removing an unfinished transfer ends it and closes its connection.
     lib.multi_remove_handle(state->multi, state->easy);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/win32/job.h"
 
 namespace procguard {
@@ -26,7 +27,7 @@ bool terminateAndWait(HANDLE process, std::uint32_t timeoutMs) {
 // started, in one call; the job lists a process until it has ended. A job
 // that cannot be listed is not reported as ended.
 bool terminateJob(HANDLE job, HANDLE leader, std::uint32_t timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    const std::int64_t deadline = monotonicMilliseconds() + timeoutMs;
     if (!TerminateJobObject(job, 0)) {
         // Ended as a process at least, but not reported as the whole tree.
         terminateAndWait(leader, timeoutMs);
@@ -34,13 +35,13 @@ bool terminateJob(HANDLE job, HANDLE leader, std::uint32_t timeoutMs) {
     }
     DWORD interval = kFirstJobPollMs;
     for (;;) {
-        const ULONGLONG now = GetTickCount64();
+        const std::int64_t now = monotonicMilliseconds();
         const DWORD remaining =
-            now >= deadline ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, INFINITE - 1));
+            now >= deadline ? 0 : static_cast<DWORD>(std::min<std::int64_t>(deadline - now, INFINITE - 1));
         std::vector<ProcessId> left;
         if (WaitForSingleObject(leader, remaining) == WAIT_OBJECT_0 && listJobProcessIds(job, left) && left.empty())
             return true;
-        if (GetTickCount64() >= deadline) return false;
+        if (monotonicMilliseconds() >= deadline) return false;
         Sleep(interval);
         interval = std::min(interval * 2, kMostJobPollMs);
     }
